@@ -1,0 +1,48 @@
+// The stored form of a port, the monitor's logging options and the widths of their text fields.
+#pragma once
+
+#include <windows.h>
+
+// Text field widths in bytes, NUL included.
+constexpr DWORD kPortNameSize = 50;
+constexpr DWORD kTcpNameSize = 50;
+constexpr DWORD kTcpAddressSize = 16;
+constexpr DWORD kVnetNameSize = 7;
+constexpr DWORD kVnetAddressSize = 8;
+constexpr DWORD kTraceFileSize = 250;
+
+// Values of PortEntry::protocol.
+constexpr DWORD kProtocolVnet = 1;
+constexpr DWORD kProtocolTcp = 2;
+
+constexpr const char kMonitorName[] = "Vantrel Pressmark Printer";
+constexpr const char kDefaultMonitorKeyPath[] =
+    "System\\CurrentControlSet\\Control\\Print\\Monitors\\Vantrel Pressmark Printer";
+
+// One port: a node of the monitor's port list, always allocated zeroed and whole.
+struct PortEntry {
+  PortEntry* next;
+  char portName[kPortNameSize];
+  DWORD protocol;
+  char vnetName[kVnetNameSize];
+  char vnetAddress[kVnetAddressSize];
+  char tcpName[kTcpNameSize];
+  char tcpAddress[kTcpAddressSize];
+  DWORD banner;
+  DWORD setBannerTray;
+  DWORD bannerTrayNumber;
+  DWORD setOutputTray;
+  DWORD outputTrayNumber;
+  DWORD setInputTray;
+  DWORD inputTrayNumber;
+  DWORD pressmarkPrinter;
+  DWORD vtllaserPrinter;
+};
+
+// The monitor's global logging options.
+struct LogOptions {
+  DWORD loggingLevel;
+  DWORD trace;
+  char traceFile[kTraceFileSize];
+  DWORD bubble;
+};

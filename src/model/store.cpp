@@ -1,0 +1,218 @@
+// Reading side of the registry store: key access, typed value readers, ports and options.
+#include "model/store.h"
+
+#include <cstring>
+
+#include "base/scoped.h"
+#include "diag/eventlog.h"
+#include "model/memory.h"
+
+namespace {
+
+constexpr REGSAM kStoreAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS;
+constexpr DWORD kValueBufferSize = 30;
+
+BOOL Fail(LONG error) {
+  SetLastError(static_cast<DWORD>(error));
+  return FALSE;
+}
+
+// Reports a value whose registry type does not fit what the reader expects.
+BOOL FailBadType(const char* expected, const char* valueName) {
+  EvReport2(EVT_BAD_VALUE_TYPE, expected, valueName);
+  return Fail(ERROR_INVALID_DATA);
+}
+
+// Queries a value into a small buffer that always ends with a NUL, whatever the stored data holds.
+LONG QuerySmallValue(HKEY key, const char* valueName, DWORD* type, char (&data)[kValueBufferSize]) {
+  DWORD size = kValueBufferSize;
+  LONG result = RegQueryValueExA(key, valueName, nullptr, type, reinterpret_cast<BYTE*>(data), &size);
+  if (result != ERROR_SUCCESS) return result;
+  data[size < kValueBufferSize ? size : kValueBufferSize - 1] = '\0';
+  return ERROR_SUCCESS;
+}
+
+DWORD LeadingDecimal(const char* text) {
+  DWORD number = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) number = number * 10 + static_cast<DWORD>(*text - '0');
+  return number;
+}
+
+bool MatchesAny(const char* text, const char* const* words) {
+  for (; *words; ++words) {
+    if (lstrcmpiA(text, *words) == 0) return true;
+  }
+  return false;
+}
+
+bool ReadTrayPair(HKEY key, const char* flagName, DWORD* flag, const char* numberName, DWORD* number) {
+  RegReadBool(key, flagName, flag);
+  return !*flag || RegReadDword(key, numberName, number);
+}
+
+}  // namespace
+
+BOOL StoreOpenMonitorKey(const char* keyPath, HKEY* key) {
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kStoreAccess, key);
+  return result == ERROR_SUCCESS ? TRUE : Fail(result);
+}
+
+BOOL StoreOpenSubkey(const char* keyPath, const char* subkeyName, HKEY* key) {
+  ScopedKey monitor;
+  if (!StoreOpenMonitorKey(keyPath, monitor.out())) return FALSE;
+  char noClass[] = "";
+  LONG result = RegCreateKeyExA(monitor.get(), subkeyName, 0, noClass, REG_OPTION_NON_VOLATILE, kStoreAccess,
+                                nullptr, key, nullptr);
+  return result == ERROR_SUCCESS ? TRUE : Fail(result);
+}
+
+BOOL StoreOpenPortsKey(const char* keyPath, HKEY* key) {
+  return StoreOpenSubkey(keyPath, "Ports", key);
+}
+
+BOOL StoreOpenOptionsKey(const char* keyPath, HKEY* key) {
+  return StoreOpenSubkey(keyPath, "Options", key);
+}
+
+BOOL RegReadDword(HKEY key, const char* valueName, DWORD* value) {
+  *value = 0;
+  char data[kValueBufferSize] = {};
+  DWORD type = REG_NONE;
+  LONG result = QuerySmallValue(key, valueName, &type, data);
+  if (result != ERROR_SUCCESS) return Fail(result);
+  switch (type) {
+  case REG_DWORD:
+    memcpy(value, data, sizeof *value);
+    return TRUE;
+  case REG_SZ:
+    *value = LeadingDecimal(data);
+    return TRUE;
+  default:
+    return FailBadType("DWORD", valueName);
+  }
+}
+
+BOOL RegReadString(HKEY key, const char* valueName, char* text, DWORD size) {
+  if (size == 0) return Fail(ERROR_MORE_DATA);
+  text[0] = '\0';
+  DWORD type = REG_NONE;
+  DWORD stored = size;
+  LONG result = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(text), &stored);
+  if (result != ERROR_SUCCESS) {
+    text[0] = '\0';
+    return Fail(result);
+  }
+  if (type != REG_SZ) {
+    text[0] = '\0';
+    return FailBadType("SZ", valueName);
+  }
+  // A text stored without its terminator is ended inside the buffer; one that fills the whole
+  // buffer without a terminator does not fit.
+  if (stored == 0 || text[stored - 1] == '\0') return TRUE;
+  if (stored < size) {
+    text[stored] = '\0';
+    return TRUE;
+  }
+  text[0] = '\0';
+  return Fail(ERROR_MORE_DATA);
+}
+
+BOOL RegReadBool(HKEY key, const char* valueName, DWORD* value) {
+  static const char* const kTrueWords[] = {"1", "T", "True", "On", "Y", "Yes", nullptr};
+  static const char* const kFalseWords[] = {"0", "F", "False", "Off", "N", "No", nullptr};
+  *value = 0;
+  char data[kValueBufferSize] = {};
+  DWORD type = REG_NONE;
+  LONG result = QuerySmallValue(key, valueName, &type, data);
+  if (result != ERROR_SUCCESS) return Fail(result);
+  if (type == REG_DWORD) {
+    DWORD number = 0;
+    memcpy(&number, data, sizeof number);
+    *value = number != 0;
+    return TRUE;
+  }
+  if (type != REG_SZ) return FailBadType("BOOL", valueName);
+  if (MatchesAny(data, kTrueWords)) {
+    *value = 1;
+    return TRUE;
+  }
+  if (MatchesAny(data, kFalseWords)) return TRUE;
+  EvReport2(EVT_BAD_BOOL_VALUE, "BOOL", valueName);
+  return Fail(ERROR_INVALID_DATA);
+}
+
+PortEntry* StoreReadPorts(const char* keyPath) {
+  ScopedKey ports;
+  if (!StoreOpenPortsKey(keyPath, ports.out())) return nullptr;
+
+  PortEntry* head = nullptr;
+  for (DWORD index = 0;; ++index) {
+    char name[kPortNameSize];
+    DWORD nameLength = sizeof name;
+    LONG result = RegEnumKeyExA(ports.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_MORE_DATA) continue;  // a name too long for a port; the others still load
+    if (result != ERROR_SUCCESS) {
+      SetLastError(static_cast<DWORD>(result));
+      break;
+    }
+    PortEntry* entry = nullptr;
+    if (MemAllocateZeroed(sizeof *entry, &entry) != EXC_S_SUCCESS) break;
+    if (!StoreReadPort(entry, ports.get(), name)) {
+      MemFree(&entry);
+      continue;
+    }
+    entry->next = head;
+    head = entry;
+  }
+  return head;
+}
+
+BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName) {
+  ScopedKey port;
+  LONG result = RegOpenKeyExA(portsKey, portName, 0, KEY_QUERY_VALUE, port.out());
+  if (result != ERROR_SUCCESS) return Fail(result);
+
+  lstrcpynA(entry->portName, portName, sizeof entry->portName);
+  if (!RegReadDword(port.get(), "Protocol", &entry->protocol)) return FALSE;
+
+  RegReadString(port.get(), "VTLnet Name", entry->vnetName, sizeof entry->vnetName);
+  RegReadString(port.get(), "VTLnet Address", entry->vnetAddress, sizeof entry->vnetAddress);
+  RegReadString(port.get(), "TCP/IP Name", entry->tcpName, sizeof entry->tcpName);
+  RegReadString(port.get(), "TCP/IP Address", entry->tcpAddress, sizeof entry->tcpAddress);
+  RegReadBool(port.get(), "Banner", &entry->banner);
+
+  if (!ReadTrayPair(port.get(), "Set Banner Tray", &entry->setBannerTray, "Banner Tray Number",
+                    &entry->bannerTrayNumber) ||
+      !ReadTrayPair(port.get(), "Set Output Tray", &entry->setOutputTray, "Output Tray Number",
+                    &entry->outputTrayNumber) ||
+      !ReadTrayPair(port.get(), "Set Input Tray", &entry->setInputTray, "Input Tray Number",
+                    &entry->inputTrayNumber)) {
+    return FALSE;
+  }
+
+  RegReadBool(port.get(), "Pressmark", &entry->pressmarkPrinter);
+  RegReadBool(port.get(), "VTLlaser TCP/IP", &entry->vtllaserPrinter);
+  if (!entry->pressmarkPrinter && !entry->vtllaserPrinter) entry->pressmarkPrinter = 1;
+  return TRUE;
+}
+
+BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options) {
+  ScopedKey key;
+  if (!StoreOpenOptionsKey(keyPath, key.out())) return FALSE;
+  RegReadDword(key.get(), "Logging Level", &options->loggingLevel);
+  RegReadBool(key.get(), "Trace", &options->trace);
+  if (!RegReadString(key.get(), "Trace File", options->traceFile, sizeof options->traceFile)) options->trace = 0;
+  RegReadBool(key.get(), "Bubble", &options->bubble);
+  return TRUE;
+}
+
+BOOL StoreTakeUpdate(const char* keyPath) {
+  ScopedKey monitor;
+  if (!StoreOpenMonitorKey(keyPath, monitor.out())) return FALSE;
+  DWORD update = 0;
+  if (!RegReadBool(monitor.get(), "Update", &update)) return FALSE;
+  RegDeleteValueA(monitor.get(), "Update");
+  LONG closed = monitor.Close();
+  if (closed != ERROR_SUCCESS) return Fail(closed);
+  return update ? TRUE : FALSE;
+}

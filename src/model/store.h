@@ -1,0 +1,35 @@
+// The registry store: the monitor's configuration under HKEY_LOCAL_MACHINE\<monitor key path>.
+// Every operation opens the keys it needs and closes them before it returns; a failing registry
+// call leaves its error code as the thread's last-error code.
+#pragma once
+
+#include <windows.h>
+
+#include "model/portentry.h"
+
+// Key access. The monitor key must exist; "Ports" and "Options" are created when missing.
+BOOL StoreOpenMonitorKey(const char* keyPath, HKEY* key);
+BOOL StoreOpenSubkey(const char* keyPath, const char* subkeyName, HKEY* key);
+BOOL StoreOpenPortsKey(const char* keyPath, HKEY* key);
+BOOL StoreOpenOptionsKey(const char* keyPath, HKEY* key);
+
+// Typed value readers: the destination is cleared first, so a failed read leaves 0 or empty.
+// A value of an unexpected type is reported to the event log; an absent value or one that does
+// not fit is not.
+BOOL RegReadDword(HKEY key, const char* valueName, DWORD* value);
+BOOL RegReadString(HKEY key, const char* valueName, char* text, DWORD size);
+BOOL RegReadBool(HKEY key, const char* valueName, DWORD* value);
+
+// Answers the new list's head (caller owns it), ports in the reverse of the registry's order;
+// null when there are no ports or "Ports" cannot be opened.
+PortEntry* StoreReadPorts(const char* keyPath);
+
+// Fills one zero-filled node from the port's key under the open "Ports" key; FALSE when the port
+// cannot be used (no key, no "Protocol", or a set tray flag without its number).
+BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName);
+
+// FALSE only when "Options" cannot be opened or created; the options are then untouched.
+BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options);
+
+// Tests and clears "Update"; TRUE when it was set.
+BOOL StoreTakeUpdate(const char* keyPath);

@@ -1,0 +1,232 @@
+// The monitor's port list and entry points.
+#include "model/vtlpmmon.h"
+
+#include <winspool.h>
+
+#include <cstring>
+
+#include "base/scoped.h"
+#include "diag/eventlog.h"
+#include "model/memory.h"
+#include "model/store.h"
+
+char* MonitorKeyPath = nullptr;
+LogOptions MonitorLogOptions = {};
+
+namespace {
+
+PortEntry* PortListHead = nullptr;
+CRITICAL_SECTION PortListLock;
+bool monitorReady = false;
+
+constexpr DWORD kPortInfo1Size = sizeof(PORT_INFO_1A);
+static_assert(kPortInfo1Size == sizeof(char*), "a level-1 port record holds one pointer");
+
+BOOL FailNotReady() {
+  SetLastError(ERROR_NOT_READY);
+  return FALSE;
+}
+
+BOOL FailEntryPoint() {
+  NormalizeLastError();
+  return FALSE;
+}
+
+void FreeChain(PortEntry* entry) {
+  while (entry) {
+    PortEntry* next = entry->next;
+    MemFree(&entry);
+    entry = next;
+  }
+}
+
+// Drops the list and loads it again; the caller holds the lock.
+void ReloadLocked() {
+  FreeChain(PortListHead);
+  PortListHead = StoreReadPorts(MonitorKeyPath);
+}
+
+}  // namespace
+
+void NormalizeLastError() {
+  if (GetLastError() == 0) SetLastError(1);
+  if (GetLastError() > 1900) SetLastError(59);
+}
+
+BOOL MonitorInitialize(const char* keyPath) {
+  if (monitorReady) MonitorShutdown();
+  EvRegisterSource();
+  MonitorLogOptions = LogOptions{};
+  MonitorLogOptions.loggingLevel = 1;
+
+  const char* path = keyPath && *keyPath ? keyPath : kDefaultMonitorKeyPath;
+  StoreReadLogOptions(path, &MonitorLogOptions);
+  EvSetLevel(MonitorLogOptions.loggingLevel);
+
+  size_t pathSize = strlen(path) + 1;
+  if (MemAllocate(pathSize, &MonitorKeyPath) != EXC_S_SUCCESS) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FailEntryPoint();
+  }
+  memcpy(MonitorKeyPath, path, pathSize);
+  InitializeCriticalSection(&PortListLock);
+
+  PortEntry* ports = StoreReadPorts(MonitorKeyPath);
+  {
+    ScopedLock lock(PortListLock);
+    PortListHead = ports;
+  }
+  monitorReady = true;
+  return TRUE;
+}
+
+void MonitorShutdown() {
+  if (!monitorReady) return;
+  monitorReady = false;
+  FreeChain(PortListHead);
+  PortListHead = nullptr;
+  DeleteCriticalSection(&PortListLock);
+  MemFree(&MonitorKeyPath);
+}
+
+DWORD PortInfoSize(const PortEntry* entry, DWORD level) {
+  DWORD nameSize = static_cast<DWORD>(strlen(entry->portName)) + 1;
+  return level == 1 ? kPortInfo1Size + nameSize : nameSize;
+}
+
+BYTE* PackStrings(const char* const* strings, BYTE* record, const DWORD* offsets, BYTE* stringEnd) {
+  for (; *offsets != kOffsetTableEnd; ++offsets, ++strings) {
+    char* packed = nullptr;
+    if (*strings) {
+      size_t size = strlen(*strings) + 1;
+      stringEnd -= size;
+      memcpy(stringEnd, *strings, size);
+      packed = reinterpret_cast<char*>(stringEnd);
+    }
+    memcpy(record + *offsets, &packed, sizeof packed);
+  }
+  return stringEnd;
+}
+
+BYTE* CopyPortInfo(const PortEntry* entry, DWORD level, BYTE* record, BYTE* stringEnd) {
+  if (level != 1) {
+    EvInternalError("vtlpmmon", 830);
+    return stringEnd;
+  }
+  static const DWORD kPortInfo1Offsets[] = {offsetof(PORT_INFO_1A, pName), kOffsetTableEnd};
+  const char* strings[] = {entry->portName};
+  return PackStrings(strings, record, kPortInfo1Offsets, stringEnd);
+}
+
+BOOL MonitorEnumPorts(const char* /*serverName*/, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
+                      DWORD* returned) {
+  if (!monitorReady) {
+    FailNotReady();
+    return FailEntryPoint();
+  }
+  if (StoreTakeUpdate(MonitorKeyPath)) {
+    ScopedLock lock(PortListLock);
+    ReloadLocked();
+  }
+
+  DWORD error = ERROR_SUCCESS;
+  {
+    ScopedLock lock(PortListLock);
+    DWORD total = 0;
+    for (PortEntry* entry = PortListHead; entry; entry = entry->next) total += PortInfoSize(entry, level);
+    *needed = total;
+    if (total > bufferSize) {
+      error = ERROR_INSUFFICIENT_BUFFER;
+    } else {
+      *returned = 0;
+      BYTE* record = buffer;
+      BYTE* stringEnd = buffer + bufferSize;
+      for (PortEntry* entry = PortListHead; entry; entry = entry->next) {
+        stringEnd = CopyPortInfo(entry, level, record, stringEnd);
+        if (level == 1) {
+          record += kPortInfo1Size;
+        } else {
+          error = ERROR_INVALID_LEVEL;
+        }
+        ++*returned;
+      }
+    }
+  }
+  if (error == ERROR_SUCCESS) return TRUE;
+  SetLastError(error);
+  return FailEntryPoint();
+}
+
+BOOL MonitorOpenPort(const char* portName, HANDLE* handle) {
+  PortEntry* entry = FindPortEntry(portName);
+  if (!entry) {
+    EvReport1(EVT_PORT_NOT_FOUND, portName);
+    return FailEntryPoint();
+  }
+  *handle = entry;
+  return TRUE;
+}
+
+BOOL MonitorStartDocPort(HANDLE, const char*, DWORD, DWORD, BYTE*) {
+  return TRUE;
+}
+
+BOOL MonitorWritePort(HANDLE, BYTE*, DWORD size, DWORD* written) {
+  // Accepts and discards the data, so a caller never waits on a port that cannot take it.
+  if (written) *written = size;
+  return TRUE;
+}
+
+BOOL MonitorReadPort(HANDLE, BYTE*, DWORD, DWORD* read) {
+  if (read) *read = 0;
+  SetLastError(ERROR_NOT_SUPPORTED);
+  return FailEntryPoint();
+}
+
+BOOL MonitorEndDocPort(HANDLE) {
+  return TRUE;
+}
+
+BOOL MonitorClosePort(HANDLE) {
+  return TRUE;
+}
+
+PortEntry* FindPortEntry(const char* portName) {
+  if (!monitorReady) {
+    FailNotReady();
+    return nullptr;
+  }
+  ScopedLock lock(PortListLock);
+  for (PortEntry* entry = PortListHead; entry; entry = entry->next) {
+    if (strcmp(entry->portName, portName) == 0) return entry;
+  }
+  return nullptr;
+}
+
+BOOL AddPortEntry(PortEntry* entry) {
+  if (!monitorReady) return FailNotReady();
+  ScopedLock lock(PortListLock);
+  entry->next = PortListHead;
+  PortListHead = entry;
+  return TRUE;
+}
+
+BOOL RemovePortEntry(const char* portName) {
+  if (!monitorReady) return FailNotReady();
+  ScopedLock lock(PortListLock);
+  for (PortEntry** link = &PortListHead; *link; link = &(*link)->next) {
+    PortEntry* entry = *link;
+    if (strcmp(entry->portName, portName) != 0) continue;
+    *link = entry->next;
+    MemFree(&entry);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+BOOL ReloadPortList() {
+  if (!monitorReady) return FailNotReady();
+  ScopedLock lock(PortListLock);
+  ReloadLocked();
+  return TRUE;
+}

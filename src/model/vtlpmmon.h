@@ -1,0 +1,56 @@
+// The monitor: its port list, guarded by one lock, and the entry points the print subsystem and
+// the program call. Entry points answer a boolean; on false the last-error code is normalised.
+#pragma once
+
+#include <windows.h>
+
+#include "model/portentry.h"
+
+// Module state, valid once MonitorInitialize has succeeded.
+extern char* MonitorKeyPath;
+extern LogOptions MonitorLogOptions;
+
+// Registers the event source, reads the logging options and loads every port of the key path
+// (null or empty: the default path). Initialising again first shuts the module down.
+BOOL MonitorInitialize(const char* keyPath);
+
+// Frees the list, the key path and the lock; the module is uninitialised afterwards.
+void MonitorShutdown();
+
+// Hands the port names out as level-1 records (PORT_INFO_1A), names packed from the buffer's end.
+// Reloads the list first when the store's "Update" flag is set. Fails with 122 when the buffer is
+// too small (needed tells the size) and 124 for another level.
+BOOL MonitorEnumPorts(const char* serverName, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
+                      DWORD* returned);
+
+// Answers the named port's node as its handle; reports EVT_PORT_NOT_FOUND when there is none.
+BOOL MonitorOpenPort(const char* portName, HANDLE* handle);
+
+// The entry points that do no work: jobs are not sent through this program's copy of the monitor.
+BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWORD level, BYTE* docInfo);
+BOOL MonitorWritePort(HANDLE port, BYTE* buffer, DWORD size, DWORD* written);
+BOOL MonitorReadPort(HANDLE port, BYTE* buffer, DWORD size, DWORD* read);
+BOOL MonitorEndDocPort(HANDLE port);
+BOOL MonitorClosePort(HANDLE port);
+
+// List operations. Names match exactly (case-sensitive); lookups take the first match from the
+// head. All fail (null or FALSE) when the monitor is not initialised.
+PortEntry* FindPortEntry(const char* portName);
+BOOL AddPortEntry(PortEntry* entry);     // the list owns the node from now on
+BOOL RemovePortEntry(const char* portName);  // unlinks and frees the first match
+BOOL ReloadPortList();
+
+// Level-1 record size plus the name; other levels count the name only.
+DWORD PortInfoSize(const PortEntry* entry, DWORD level);
+
+// Writes the entry's record at `record` and its name below `stringEnd`; answers the new end.
+BYTE* CopyPortInfo(const PortEntry* entry, DWORD level, BYTE* record, BYTE* stringEnd);
+
+// Packs the strings below `stringEnd` and stores their addresses at the record offsets given
+// (the table ends with 0xFFFFFFFF); a null string stores null. Answers the new end.
+BYTE* PackStrings(const char* const* strings, BYTE* record, const DWORD* offsets, BYTE* stringEnd);
+
+constexpr DWORD kOffsetTableEnd = 0xFFFFFFFF;
+
+// Last-error code of a failed entry point: 0 becomes 1, then anything above 1900 becomes 59.
+void NormalizeLastError();

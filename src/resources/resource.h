@@ -1,0 +1,2 @@
+// Resource ids shared by the .rc files and the code.
+#pragma once

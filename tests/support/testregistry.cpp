@@ -1,0 +1,119 @@
+#include "testregistry.h"
+
+#include <gtest/gtest.h>
+
+#include "base/scoped.h"
+
+namespace {
+
+std::string Join(const std::string& base, const std::string& subkey) {
+  return subkey.empty() ? base : base + "\\" + subkey;
+}
+
+}  // namespace
+
+TestMonitorKey::TestMonitorKey(bool create) {
+  static int counter = 0;
+  char name[96];
+  snprintf(name, sizeof name, "System\\PressmarkTests\\monitor-%lu-%d", GetCurrentProcessId(), ++counter);
+  path_ = name;
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, path_.c_str());
+  if (create) CreateKey("");
+}
+
+TestMonitorKey::~TestMonitorKey() {
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, path_.c_str());
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "System\\PressmarkTests");  // only when no other test holds a key
+}
+
+std::string TestMonitorKey::Below(const std::string& subkey) const {
+  return Join(path_, subkey);
+}
+
+void TestMonitorKey::CreateKey(const std::string& subkey) const {
+  ScopedKey key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, key.out(), nullptr));
+}
+
+void TestMonitorKey::SetValue(const std::string& subkey, const char* name, DWORD type, const void* data,
+                              DWORD size) const {
+  ScopedKey key;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                           nullptr, key.out(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.get(), name, 0, type, static_cast<const BYTE*>(data), size));
+}
+
+void TestMonitorKey::SetDword(const std::string& subkey, const char* name, DWORD value) const {
+  SetValue(subkey, name, REG_DWORD, &value, sizeof value);
+}
+
+void TestMonitorKey::SetString(const std::string& subkey, const char* name, const char* text) const {
+  SetValue(subkey, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
+}
+
+void TestMonitorKey::DeleteValue(const std::string& subkey, const char* name) const {
+  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), name);
+}
+
+bool TestMonitorKey::HasKey(const std::string& subkey) const {
+  ScopedKey key;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), 0, KEY_READ, key.out()) == ERROR_SUCCESS;
+}
+
+bool TestMonitorKey::HasValue(const std::string& subkey, const char* name) const {
+  return ValueType(subkey, name) != REG_NONE;
+}
+
+DWORD TestMonitorKey::ValueType(const std::string& subkey, const char* name) const {
+  DWORD type = REG_NONE;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr,
+                   nullptr) != ERROR_SUCCESS) {
+    return REG_NONE;
+  }
+  return type;
+}
+
+DWORD TestMonitorKey::GetDword(const std::string& subkey, const char* name) const {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), name, RRF_RT_REG_DWORD, nullptr,
+                                        &value, &size))
+      << subkey << " " << name;
+  return value;
+}
+
+std::string TestMonitorKey::GetString(const std::string& subkey, const char* name) const {
+  char text[512] = {};
+  DWORD size = sizeof text;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), name, RRF_RT_REG_SZ, nullptr, text, &size) !=
+      ERROR_SUCCESS) {
+    return "";
+  }
+  return text;
+}
+
+void TestMonitorKey::PlantPort(const char* portName, DWORD protocol) const {
+  SetDword(std::string("Ports\\") + portName, "Protocol", protocol);
+}
+
+DWORD RunTool(const char* program, const std::string& arguments) {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  while (length && path[length - 1] != '\\' && path[length - 1] != '/') --length;
+  std::string commandLine = "\"" + std::string(path, length) + program + "\" " + arguments;
+
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
+    return ~0u;
+  }
+  ScopedHandle processHandle(process.hProcess);
+  ScopedHandle threadHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD exitCode = ~0u;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  return exitCode;
+}
