@@ -1,2 +1,116 @@
-// Resource ids shared by the .rc files and the code.
+// Resource ids shared by the .rc files and the code, with the numbers the system gives.
 #pragma once
+
+// Dialog templates. "Ports" (the main window) is a named template, as are Bubble's dialogs.
+#define IDD_PORT 100
+#define IDD_LOGGING_OPTIONS 200
+#define IDD_ABOUT 300
+#define IDD_BRAG 400
+#define IDD_PRINTER_OPTIONS 700
+
+// Buttons several dialogs share.
+#define IDC_HELP_BUTTON 8
+#define IDC_LOGO 27
+
+// Port configuration dialog (100).
+#define IDC_PORT_ABOUT 9
+#define IDC_PORT_VNET_ADDRESS_LABEL 10
+#define IDC_PORT_GROUP 11
+#define IDC_PORT_TCP 12
+#define IDC_PORT_VNET 13
+#define IDC_PORT_TCP_NAME_LABEL 14
+#define IDC_PORT_TCP_NAME 15
+#define IDC_PORT_TCP_ADDRESS_LABEL 16
+#define IDC_PORT_TCP_ADDRESS 17
+#define IDC_PORT_VNET_NAME_LABEL 18
+#define IDC_PORT_VNET_NAME 19
+#define IDC_PORT_VNET_ADDRESS 21
+#define IDC_PORT_NAME_LABEL_CONFIGURE 22
+#define IDC_PORT_NAME_LABEL_ADD 23
+#define IDC_PORT_NAME_EDIT 24
+#define IDC_PORT_NAME_TEXT 25
+#define IDC_PORT_OPTIONS 26
+
+// Printer options dialog (700).
+#define IDC_OPT_BANNER 11
+#define IDC_OPT_SET_BANNER_TRAY 12
+#define IDC_OPT_BANNER_TRAY 13
+#define IDC_OPT_SET_OUTPUT_TRAY 14
+#define IDC_OPT_OUTPUT_TRAY 15
+#define IDC_OPT_HINTS 16
+#define IDC_OPT_DATA_TYPE 17
+#define IDC_OPT_POSTSCRIPT 18
+#define IDC_OPT_PCL 19
+#define IDC_OPT_SET_INPUT_TRAY 20
+#define IDC_OPT_INPUT_TRAY 21
+#define IDC_OPT_LOGGING 29
+
+// Logging options dialog (200).
+#define IDC_LOG_LEVEL_LABEL 11
+#define IDC_LOG_LEVEL 12
+#define IDC_LOG_TRACE 13
+#define IDC_LOG_TRACE_FILE_LABEL 14
+#define IDC_LOG_TRACE_FILE 15
+#define IDC_LOG_BUBBLE 16
+
+// About box (300) and brag box (400).
+#define IDC_ABOUT_PRODUCT 11
+#define IDC_ABOUT_PLATFORM 12
+#define IDC_ABOUT_VERSION 13
+#define IDC_ABOUT_ACCESSORIES 14
+#define IDC_BRAG_PICTURE 11
+
+// Ports window ("Ports").
+#define IDC_PORTS_LIST 100
+#define IDC_PORTS_NEW 101
+#define IDC_PORTS_MODIFY 102
+#define IDC_PORTS_DELETE 103
+#define IDC_PORTS_CLOSE 104
+
+// Strings. Ids the code looks up but the table does not hold (1025, 1028, 1200 to 1202) are
+// named too: their built-in texts stand beside them in the code.
+#define IDS_ADD_PORT 1001
+#define IDS_CONFIGURE_PORT 1002
+#define IDS_PROMPT_TCP_NAME 1003
+#define IDS_PROMPT_TCP_ADDRESS 1004
+#define IDS_PROMPT_VNET_NAME 1005
+#define IDS_PROMPT_VNET_ADDRESS 1006
+#define IDS_PROMPT_PORT_NAME 1007
+#define IDS_PROMPT_BANNER_TRAY 1008
+#define IDS_PROMPT_INPUT_TRAY 1009
+#define IDS_PROMPT_OUTPUT_TRAY 1010
+#define IDS_PROMPT_LOG_LEVEL 1011
+#define IDS_PROMPT_TRACE_FILE 1012
+#define IDS_INVALID_INPUT_TRAY 1016
+#define IDS_INVALID_OUTPUT_TRAY 1017
+#define IDS_INVALID_LOG_LEVEL 1018
+#define IDS_INVALID_FILE_NAME 1019
+#define IDS_RESTART_NOTICE 1021
+#define IDS_DEFAULT_TRAY 1022
+#define IDS_LOGGING_NOTICE_TITLE 1023
+#define IDS_ERROR_TITLE 1024
+#define IDS_TCP_NOTICE 1025
+#define IDS_TCP_NOTICE_TITLE 1027
+#define IDS_VNET_NOTICE 1028
+#define IDS_VNET_NOTICE_TITLE 1030
+#define IDS_PORT_NAME_REQUIRED 1031
+#define IDS_PROMPT_RESTART 1032
+
+#define IDS_PORT_NAME_EMPTY 1101
+#define IDS_PORT_NAME_BACKSLASH 1102
+#define IDS_PORT_NAME_IN_USE 1103
+#define IDS_PORT_NAME_NO_MEMORY 1104
+#define IDS_PORT_NAME_UNCHECKED 1105
+#define IDS_LOG_LEVEL_RANGE 1106
+#define IDS_TRACE_FILE_REQUIRED 1107
+#define IDS_TRACE_FILE_UNOPENED 1108
+#define IDS_TCP_NAME_CHARACTERS 1109
+#define IDS_TCP_ADDRESS_EMPTY 1110
+#define IDS_TCP_ADDRESS_INCORRECT 1111
+#define IDS_VNET_NAME_CHARACTERS 1112
+#define IDS_VNET_ADDRESS_EMPTY 1113
+#define IDS_VNET_ADDRESS_INCORRECT 1114
+
+#define IDS_ADD_DENIED 1200
+#define IDS_CONFIGURE_DENIED 1201
+#define IDS_ACCESS_DENIED_TITLE 1202

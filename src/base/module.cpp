@@ -1,0 +1,3 @@
+#include "base/module.h"
+
+HINSTANCE ModuleInstance = GetModuleHandleA(nullptr);

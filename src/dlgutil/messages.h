@@ -1,0 +1,16 @@
+// Message boxes and string resources: every message box of the program goes through
+// ShowMessageBox, so that tests can answer it.
+#pragma once
+
+#include <windows.h>
+
+// Shows a message box (MessageBoxA unless a test set another target) and answers its result.
+int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT style);
+
+// Replaces the message box; null restores MessageBoxA.
+using MessageBoxTarget = int (*)(HWND owner, const char* text, const char* caption, UINT style);
+void SetMessageBoxTarget(MessageBoxTarget target);
+
+// Loads string `id` of `instance` into `text` (size bytes, at most size - 1 characters); when it
+// cannot be loaded, copies `fallback` instead. Answers `text`.
+const char* LoadResourceText(HINSTANCE instance, UINT id, char* text, int size, const char* fallback);

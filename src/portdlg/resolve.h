@@ -1,0 +1,65 @@
+// Name and address resolution for both protocols: TCP/IP through Windows Sockets 1.1, VTLnet
+// through the library "vnetw", bound at run time when it is installed. Lookups block the caller
+// and never report an error: an answer that cannot be given, or does not fit, is the empty text.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "diag/eventlog.h"
+
+// A VTLnet address as the library gives and takes it: a 16-bit byte count, then the bytes.
+struct VnetAddressRecord {
+  unsigned short length;
+  unsigned char address[2];
+};
+static_assert(offsetof(VnetAddressRecord, address) == 2, "address bytes follow the 16-bit length");
+
+// A node as the library describes it; only the name and the address are used.
+struct VnetNodeEntry {
+  char* name;
+  char** aliases;
+  DWORD addressLength;  // the length is the low 16 bits
+  unsigned char* address;
+};
+#if defined(_WIN64)
+static_assert(offsetof(VnetNodeEntry, addressLength) == 16 && offsetof(VnetNodeEntry, address) == 24,
+              "64-bit node layout: natural pointer size");
+#else
+static_assert(offsetof(VnetNodeEntry, addressLength) == 8 && offsetof(VnetNodeEntry, address) == 12,
+              "32-bit node layout: the library's byte offsets");
+#endif
+
+constexpr int kVnetFamily = 12;
+constexpr int kTcpFamily = 2;
+
+// The library's entry points, undecorated names, WINAPI calling convention.
+using VnetAddrProc = VnetAddressRecord*(WINAPI*)(const char* text);
+using VnetNtoaProc = char*(WINAPI*)(const VnetAddressRecord* record);
+using VnetGetNodeByNameProc = VnetNodeEntry*(WINAPI*)(const char* name);
+using VnetGetNodeByAddrProc = VnetNodeEntry*(WINAPI*)(const char* address, int length, int family);
+
+// Loads "vnetw" and binds its four entry points; a missing library or entry point stays empty.
+void LoadVnetLibrary();
+
+// Call the bound entry point; null without calling anything when it is not bound.
+VnetAddressRecord* VnetAddr(const char* text);
+char* VnetNtoa(const VnetAddressRecord* record);
+VnetNodeEntry* VnetGetNodeByName(const char* name);
+VnetNodeEntry* VnetGetNodeByAddr(const char* address, int length, int family);
+
+// True when a stream socket of the protocol's family can be created (and closed).
+bool IsTcpAvailable();
+bool IsVnetAvailable();
+
+// Each writes its answer into `text` of `size` bytes: nothing at all when size is 0 or text is
+// null, the empty text when there is no answer or it does not fit whole.
+void TcpNameToAddress(const char* name, char* text, int size);
+void TcpAddressToName(const char* address, char* text, int size);
+void VnetNameToAddress(const char* name, char* text, int size);
+void VnetAddressToName(const char* address, char* text, int size);  // lower case
+
+// Windows Sockets 1.1 around each run of the port dialog.
+Status StartSockets();
+Status StopSockets();
