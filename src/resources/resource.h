@@ -8,6 +8,10 @@
 #define IDD_BRAG 400
 #define IDD_PRINTER_OPTIONS 700
 
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+
 // Buttons several dialogs share.
 #define IDC_HELP_BUTTON 8
 #define IDC_LOGO 27
