@@ -159,6 +159,14 @@ TEST_F(StoreTest, MissingMonitorKeyReadsNothing) {
   EXPECT_FALSE(absent.HasKey(""));
 }
 
+TEST_F(StoreTest, WithoutAKeyPathNothingIsOpened) {
+  HKEY key = nullptr;
+  EXPECT_FALSE(StoreOpenMonitorKey(nullptr, &key));
+  EXPECT_FALSE(StoreOpenPortsKey("", &key));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_EQ(nullptr, StoreReadPorts(nullptr));
+}
+
 TEST_F(StoreTest, ListsPortsInReverseEnumerationOrder) {
   monitor.PlantPort("B");
   monitor.PlantPort("C");

@@ -53,6 +53,8 @@ bool ReadTrayPair(HKEY key, const char* flagName, DWORD* flag, const char* numbe
 }  // namespace
 
 BOOL StoreOpenMonitorKey(const char* keyPath, HKEY* key) {
+  // Without a path the registry would open the root itself; the store never works there.
+  if (!keyPath || !*keyPath) return Fail(ERROR_INVALID_PARAMETER);
   LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kStoreAccess, key);
   return result == ERROR_SUCCESS ? TRUE : Fail(result);
 }
