@@ -1,5 +1,7 @@
 #include "dlgutil/messages.h"
 
+#include <cstring>
+
 namespace {
 
 MessageBoxTarget messageBoxTarget = nullptr;
@@ -20,4 +22,23 @@ const char* LoadResourceText(HINSTANCE instance, UINT id, char* text, int size, 
   if (LoadStringA(instance, id, text, size) > 0) return text;
   lstrcpynA(text, fallback, size);
   return text;
+}
+
+void FormatTemplateText(const char* format, const char* argument, char* text, size_t size) {
+  if (size == 0) return;
+  text[0] = '\0';
+  const char* mark = strstr(format, "%s");
+  size_t before = mark ? static_cast<size_t>(mark - format) : strlen(format);
+  size_t used = 0;
+  auto append = [&](const char* part, size_t length) {
+    size_t room = size - 1 - used;
+    if (length > room) length = room;
+    memcpy(text + used, part, length);
+    used += length;
+    text[used] = '\0';
+  };
+  append(format, before);
+  if (!mark) return;
+  append(argument, strlen(argument));
+  append(mark + 2, strlen(mark + 2));
 }

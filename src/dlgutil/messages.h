@@ -14,3 +14,7 @@ void SetMessageBoxTarget(MessageBoxTarget target);
 // Loads string `id` of `instance` into `text` (size bytes, at most size - 1 characters); when it
 // cannot be loaded, copies `fallback` instead. Answers `text`.
 const char* LoadResourceText(HINSTANCE instance, UINT id, char* text, int size, const char* fallback);
+
+// Writes `format` with its first "%s" replaced by `argument` into `text` (size bytes), cut to fit;
+// no other conversion is read, so a template from a resource can never be misread.
+void FormatTemplateText(const char* format, const char* argument, char* text, size_t size);
