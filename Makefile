@@ -3,7 +3,7 @@ ARCHS ?= i686 x86_64
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all bootstrap build test clean
+.PHONY: all bootstrap build test screenshots clean
 
 all: build
 
@@ -20,6 +20,11 @@ build: bootstrap
 
 test: build
 	@ARCHS="$(ARCHS)" scripts/run-tests
+
+# Pictures of the program's windows for the README, in docs/screenshots/ (64-bit build, under Xvfb).
+screenshots: bootstrap
+	@$(MAKE) --no-print-directory build ARCHS=x86_64
+	@scripts/screenshots
 
 clean:
 	rm -rf build
