@@ -33,3 +33,26 @@ BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options);
 
 // Tests and clears "Update"; TRUE when it was set.
 BOOL StoreTakeUpdate(const char* keyPath);
+
+// Writing side. Typed value writers: 0, false and the empty text delete the value (TRUE whatever
+// the deletion yields); true is the text "True". A failed write answers FALSE.
+BOOL RegWriteDword(HKEY key, const char* valueName, DWORD value);
+BOOL RegWriteString(HKEY key, const char* valueName, const char* text);
+BOOL RegWriteBool(HKEY key, const char* valueName, DWORD value);
+
+// Creates or updates the port's key; TRUE when every write succeeded. Each protocol's printer is
+// stored by name when the name resolves now, else by address when there is one; with neither
+// the stored pair stays. A set tray flag always stores its number, 0 included.
+BOOL StoreWritePort(const char* keyPath, const PortEntry* entry);
+
+// Deletes the port's key; FALSE (with the registry's code) when it cannot.
+BOOL StoreDeletePort(const char* keyPath, const char* portName);
+
+// Writes the options into "Options"; an empty trace file name keeps the stored one.
+BOOL StoreWriteLogOptions(const char* keyPath, const LogOptions* options);
+
+// TRUE when "Ports" opens with the store's access rights, that is when the user may change ports.
+BOOL StoreCanWrite(const char* keyPath);
+
+// Raises "Update", asking the monitor to re-read its ports.
+BOOL StoreSetUpdate(const char* keyPath);

@@ -58,8 +58,16 @@ bool IsVnetAvailable();
 void TcpNameToAddress(const char* name, char* text, int size);
 void TcpAddressToName(const char* address, char* text, int size);
 void VnetNameToAddress(const char* name, char* text, int size);
-void VnetAddressToName(const char* address, char* text, int size);  // lower case
+void VnetAddressToName(const char* address, char* text, int size);  // lower case; library storage untouched
 
-// Windows Sockets 1.1 around each run of the port dialog.
+// Windows Sockets 1.1 around each run of the port dialog: success only when version 1.0 or 1.1
+// is granted (the library is stopped again otherwise).
 Status StartSockets();
 Status StopSockets();
+
+// Where the TCP/IP lookups take their host entries: WinSock's gethostbyname and gethostbyaddr
+// unless a test sets functions of its own. Null restores WinSock.
+struct hostent;
+using TcpHostByNameProc = hostent* (*)(const char* name);
+using TcpHostByAddrProc = hostent* (*)(const char* address, int length, int family);
+void SetTcpResolver(TcpHostByNameProc byName, TcpHostByAddrProc byAddress);

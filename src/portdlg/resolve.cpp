@@ -1,0 +1,145 @@
+// Name and address resolution: TCP/IP through Windows Sockets 1.1, VTLnet through "vnetw".
+#include "portdlg/resolve.h"
+
+#include <winsock.h>
+
+#include <cstring>
+
+namespace {
+
+// The VTLnet library's entry points: bound once at start-up, never released.
+VnetAddrProc BoundVnetAddr = nullptr;
+VnetNtoaProc BoundVnetNtoa = nullptr;
+VnetGetNodeByNameProc BoundGetNodeByName = nullptr;
+VnetGetNodeByAddrProc BoundGetNodeByAddr = nullptr;
+
+TcpHostByNameProc HostByName = nullptr;
+TcpHostByAddrProc HostByAddress = nullptr;
+
+template <class Proc>
+void Bind(HMODULE library, const char* name, Proc* entry) {
+  *entry = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+hostent* LookUpHostByName(const char* name) {
+  return HostByName ? HostByName(name) : gethostbyname(name);
+}
+
+hostent* LookUpHostByAddress(const char* address, int length, int family) {
+  return HostByAddress ? HostByAddress(address, length, family) : gethostbyaddr(address, length, family);
+}
+
+// The frame every lookup shares: false when there is nothing to look up. With no room at all
+// nothing is written; with no input the answer is the empty text.
+bool BeginLookup(const char* input, char* text, int size) {
+  if (size < 1 || !text) return false;
+  text[0] = '\0';
+  return input && *input;
+}
+
+// Copies the answer whole when it fits with its NUL; otherwise the output stays empty.
+void WriteAnswer(const char* answer, char* text, int size) {
+  if (!answer) return;
+  size_t length = strlen(answer);
+  if (length + 1 > static_cast<size_t>(size)) return;
+  memcpy(text, answer, length + 1);
+}
+
+bool ProbeFamily(int family) {
+  SOCKET probe = socket(family, SOCK_STREAM, 0);
+  return closesocket(probe) == 0;
+}
+
+}  // namespace
+
+void LoadVnetLibrary() {
+  HMODULE library = LoadLibraryA("vnetw");
+  if (!library) return;
+  Bind(library, "vnet_addr", &BoundVnetAddr);
+  Bind(library, "vnet_ntoa", &BoundVnetNtoa);
+  Bind(library, "getnodebyname", &BoundGetNodeByName);
+  Bind(library, "getnodebyaddr", &BoundGetNodeByAddr);
+}
+
+VnetAddressRecord* VnetAddr(const char* text) {
+  return BoundVnetAddr ? BoundVnetAddr(text) : nullptr;
+}
+
+char* VnetNtoa(const VnetAddressRecord* record) {
+  return BoundVnetNtoa ? BoundVnetNtoa(record) : nullptr;
+}
+
+VnetNodeEntry* VnetGetNodeByName(const char* name) {
+  return BoundGetNodeByName ? BoundGetNodeByName(name) : nullptr;
+}
+
+VnetNodeEntry* VnetGetNodeByAddr(const char* address, int length, int family) {
+  return BoundGetNodeByAddr ? BoundGetNodeByAddr(address, length, family) : nullptr;
+}
+
+bool IsTcpAvailable() {
+  return ProbeFamily(kTcpFamily);
+}
+
+bool IsVnetAvailable() {
+  return ProbeFamily(kVnetFamily);
+}
+
+void TcpNameToAddress(const char* name, char* text, int size) {
+  if (!BeginLookup(name, text, size)) return;
+  hostent* host = LookUpHostByName(name);
+  if (!host || host->h_length < 4 || !host->h_addr_list || !host->h_addr_list[0]) return;
+  in_addr address;
+  memcpy(&address, host->h_addr_list[0], sizeof address);
+  WriteAnswer(inet_ntoa(address), text, size);
+}
+
+void TcpAddressToName(const char* address, char* text, int size) {
+  if (!BeginLookup(address, text, size)) return;
+  unsigned long number = inet_addr(address);
+  if (number == INADDR_NONE) return;
+  hostent* host = LookUpHostByAddress(reinterpret_cast<const char*>(&number), 4, kTcpFamily);
+  if (!host) return;
+  WriteAnswer(host->h_name, text, size);
+}
+
+void VnetNameToAddress(const char* name, char* text, int size) {
+  if (!BeginLookup(name, text, size)) return;
+  VnetNodeEntry* node = VnetGetNodeByName(name);
+  // The record carries two address bytes; a shorter node address would be read past its end.
+  if (!node || !node->address || LOWORD(node->addressLength) < sizeof(VnetAddressRecord::address)) return;
+  VnetAddressRecord record;
+  record.length = LOWORD(node->addressLength);
+  memcpy(record.address, node->address, sizeof record.address);
+  WriteAnswer(VnetNtoa(&record), text, size);
+}
+
+void VnetAddressToName(const char* address, char* text, int size) {
+  if (!BeginLookup(address, text, size)) return;
+  VnetAddressRecord* record = VnetAddr(address);
+  if (!record) return;
+  VnetNodeEntry* node =
+      VnetGetNodeByAddr(reinterpret_cast<const char*>(record->address), record->length, kVnetFamily);
+  if (!node) return;
+  // Lower-case our copy only: the name in the library's storage belongs to the library.
+  WriteAnswer(node->name, text, size);
+  CharLowerBuffA(text, static_cast<DWORD>(strlen(text)));
+}
+
+Status StartSockets() {
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return EXC_E_ERROR;
+  if (LOBYTE(data.wVersion) == 1 && HIBYTE(data.wVersion) <= 1) return EXC_S_SUCCESS;
+  WSACleanup();
+  return EXC_E_ERROR;
+}
+
+Status StopSockets() {
+  WSACleanup();
+  return EXC_S_SUCCESS;
+}
+
+void SetTcpResolver(TcpHostByNameProc byName, TcpHostByAddrProc byAddress) {
+  HostByName = byName;
+  HostByAddress = byAddress;
+}
