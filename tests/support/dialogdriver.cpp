@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/module.h"
 #include "dlgutil/messages.h"
 
 namespace {
@@ -126,6 +127,16 @@ ShiftKeyDown::~ShiftKeyDown() {
   SetKeyboardState(saved_);
 }
 
+ModelessDialog::ModelessDialog(int templateId, DLGPROC procedure, const void* parameter)
+    : dialog_(CreateDialogParamA(ModuleInstance, MAKEINTRESOURCEA(templateId), nullptr, procedure,
+                                 reinterpret_cast<LPARAM>(parameter))) {
+  EXPECT_NE(nullptr, dialog_) << "dialog " << templateId << " cannot be created: " << GetLastError();
+}
+
+ModelessDialog::~ModelessDialog() {
+  if (dialog_) DestroyWindow(dialog_);
+}
+
 DialogScript& DialogScript::Then(Step step) {
   steps_.push_back(std::move(step));
   return *this;
@@ -156,7 +167,9 @@ void PostClick(HWND dialog, int id) {
   PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-void PressKey(HWND window, UINT virtualKey) {
+void PressKey(HWND dialog, UINT virtualKey) {
+  HWND focus = GetFocus();
+  HWND window = focus && (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
   PostMessageA(window, WM_KEYDOWN, virtualKey, 1);
   PostMessageA(window, WM_KEYUP, virtualKey, 0xC0000001);
 }

@@ -43,6 +43,21 @@ private:
   BYTE saved_[256];
 };
 
+// A dialog created modeless from the program's resources, to inspect one state; destroyed at the
+// end.
+class ModelessDialog {
+public:
+  ModelessDialog(int templateId, DLGPROC procedure, const void* parameter);
+  ~ModelessDialog();
+  ModelessDialog(const ModelessDialog&) = delete;
+  ModelessDialog& operator=(const ModelessDialog&) = delete;
+
+  HWND get() const { return dialog_; }
+
+private:
+  HWND dialog_;
+};
+
 // A script of steps played inside a modal dialog's loop. Each step runs when the loop next asks
 // for a message, with the topmost dialog of this thread, and must not block: steps that open
 // another modal dialog post their action (PostClick, PressKey), and the following steps then run
@@ -67,7 +82,8 @@ std::vector<HWND> OpenDialogs();
 
 // User actions. Posted actions take effect when the loop dispatches them, before the next step.
 void PostClick(HWND dialog, int id);
-void PressKey(HWND window, UINT virtualKey);  // posted key down and up to `window`
+// A key pressed in the dialog: posted down and up to its focused control, or to the dialog.
+void PressKey(HWND dialog, UINT virtualKey);
 void SetText(HWND dialog, int id, const char* text);
 void FocusControl(HWND dialog, int id);  // the focus moves now, with its notifications
 
