@@ -1,0 +1,126 @@
+#include "app/portops.h"
+
+#include "base/module.h"
+#include "diag/eventlog.h"
+#include "dlgutil/messages.h"
+#include "model/memory.h"
+#include "model/portconfig.h"
+#include "model/store.h"
+#include "model/vtlpmmon.h"
+#include "portdlg/portdialog.h"
+#include "resource.h"
+
+namespace {
+
+constexpr const char kAddDenied[] = "You are denied access to add a port.";
+constexpr const char kConfigureDenied[] =
+    "You are denied access to configure the port. You will be able to view the settings.";
+constexpr const char kAccessDeniedTitle[] = "Access Denied";
+
+BOOL Fail() {
+  NormalizeLastError();
+  return FALSE;
+}
+
+void ShowAccessDenied(UINT textId, const char* fallback) {
+  char text[256];
+  char caption[128];
+  LoadResourceText(ModuleInstance, textId, text, sizeof text, fallback);
+  LoadResourceText(ModuleInstance, IDS_ACCESS_DENIED_TITLE, caption, sizeof caption, kAccessDeniedTitle);
+  ShowMessageBox(nullptr, text, caption, MB_ICONINFORMATION | MB_OK);
+}
+
+// The working record of one operation, released on every path.
+class ScopedPortConfig {
+public:
+  explicit ScopedPortConfig(HWND owner) : record_(CreatePortConfig(ModuleInstance, owner)) {}
+  ~ScopedPortConfig() { DestroyPortConfig(record_); }
+  ScopedPortConfig(const ScopedPortConfig&) = delete;
+  ScopedPortConfig& operator=(const ScopedPortConfig&) = delete;
+
+  PortConfig* get() const { return record_; }
+
+private:
+  PortConfig* record_;
+};
+
+// The logging options of the record become the monitor's and are stored.
+BOOL KeepLogOptions(const PortConfig* record) {
+  return ConfigToLogOptions(record, &MonitorLogOptions) && StoreWriteLogOptions(MonitorKeyPath, &MonitorLogOptions);
+}
+
+}  // namespace
+
+BOOL MonitorAddPort(const char* /*serverName*/, HWND owner, const char* /*monitorName*/) {
+  if (!StoreCanWrite(MonitorKeyPath)) {
+    ShowAccessDenied(IDS_ADD_DENIED, kAddDenied);
+    return TRUE;
+  }
+  ScopedPortConfig record(owner);
+  if (!record.get()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return Fail();
+  }
+  if (!AllowAllProtocols(record.get()) || !LogOptionsToConfig(record.get(), &MonitorLogOptions)) return Fail();
+
+  INT_PTR result = RunAddPortDialog(record.get());
+  if (result < 0) return Fail();
+  if (result == 0) return TRUE;
+
+  PortEntry* entry = nullptr;
+  if (MemAllocateZeroed(sizeof *entry, &entry) != EXC_S_SUCCESS) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return Fail();
+  }
+  if (!PortConfigToEntry(record.get(), entry) || !StoreWritePort(MonitorKeyPath, entry) || !AddPortEntry(entry)) {
+    MemFree(&entry);
+    return Fail();
+  }
+  if (!KeepLogOptions(record.get())) return Fail();
+  return TRUE;
+}
+
+BOOL MonitorConfigurePort(const char* /*serverName*/, HWND owner, const char* portName) {
+  ScopedPortConfig record(owner);
+  if (!record.get()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return Fail();
+  }
+  PortEntry* entry = FindPortEntry(portName);
+  if (!entry) {
+    EvReport1(EVT_PORT_NOT_FOUND, portName);
+    return Fail();
+  }
+  if (!AllowAllProtocols(record.get()) || !PortEntryToConfig(record.get(), entry) ||
+      !LogOptionsToConfig(record.get(), &MonitorLogOptions)) {
+    return Fail();
+  }
+  if (!StoreCanWrite(MonitorKeyPath)) {
+    ShowAccessDenied(IDS_CONFIGURE_DENIED, kConfigureDenied);
+    DWORD readOnly = 1;
+    SetPortAttribute(record.get(), "Read Only", &readOnly);
+  }
+
+  INT_PTR result = RunConfigurePortDialog(record.get());
+  if (result < 0) return Fail();
+  if (result == 0) return TRUE;
+
+  char oldName[kPortNameSize];
+  CopyBounded(oldName, entry->portName, sizeof oldName);
+  if (!PortConfigToEntry(record.get(), entry)) return Fail();
+  if (!StoreWritePort(MonitorKeyPath, entry)) return Fail();
+  // A renamed port has been written under its new name first; its old key goes only now, so a
+  // failure never leaves the port in no key. Key names ignore case: a change of case is one key.
+  if (lstrcmpiA(entry->portName, oldName) != 0 && !StoreDeletePort(MonitorKeyPath, oldName)) return Fail();
+  if (!KeepLogOptions(record.get())) return Fail();
+  return TRUE;
+}
+
+BOOL MonitorDeletePort(const char* /*serverName*/, HWND /*owner*/, const char* portName) {
+  if (!RemovePortEntry(portName)) {
+    SetLastError(ERROR_UNKNOWN_PORT);
+    return Fail();
+  }
+  if (!StoreDeletePort(MonitorKeyPath, portName)) return Fail();
+  return TRUE;
+}
