@@ -3,7 +3,7 @@ ARCHS ?= i686 x86_64
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all bootstrap build test screenshots clean
+.PHONY: all bootstrap build run test screenshots bench bubble-demo clean
 
 all: build
 
@@ -18,6 +18,11 @@ build: bootstrap
 	  cmake --build build/$$arch -j$(JOBS) -- --no-print-directory || exit 1; \
 	done
 
+# The Ports window under Wine (64-bit build), on $DISPLAY or under Xvfb.
+run: bootstrap
+	@$(MAKE) --no-print-directory build ARCHS=x86_64
+	@scripts/run
+
 test: build
 	@ARCHS="$(ARCHS)" scripts/run-tests
 
@@ -25,6 +30,21 @@ test: build
 screenshots: bootstrap
 	@$(MAKE) --no-print-directory build ARCHS=x86_64
 	@scripts/screenshots
+
+# One program of the 64-bit build, configured anew so that a newly added bench/ or tool is seen.
+build-one-%: bootstrap
+	@if [ -f build/x86_64/CMakeCache.txt ]; then cmake -S . -B build/x86_64 >/dev/null; else \
+	  cmake -S . -B build/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64.cmake \
+	        -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null; fi
+	@cmake --build build/x86_64 -j$(JOBS) --target $* -- --no-print-directory
+
+# The benchmarks under Wine; they print ratios, not times (bench/README.md).
+bench: build-one-pmbench
+	@cd build/x86_64/bin && ../../../scripts/wine-run ./pmbench.exe
+
+# The Bubble trace window at work, on $DISPLAY or under Xvfb.
+bubble-demo: build-one-bubbledemo
+	@scripts/bubble-demo
 
 clean:
 	rm -rf build
