@@ -31,6 +31,28 @@ const char* FallbackSource(const char* otherName, const char* portName) {
   return !IsEmpty(otherName) ? otherName : portName;
 }
 
+// Where the record keeps a printer field, the field's entered flag and its protocol's look-up flag.
+struct FieldSlot {
+  const char* text;
+  DWORD* entered;
+  DWORD* lookupDone;
+  BOOL (*set)(PortConfig*, const char*);
+};
+
+FieldSlot SlotOf(PortConfig* record, PrinterField field) {
+  switch (field) {
+  case PrinterField::TcpName:
+    return {record->tcpName, &record->tcpNameEntered, &record->tcpLookupDone, SetTcpName};
+  case PrinterField::TcpAddress:
+    return {record->tcpAddress, &record->tcpAddrEntered, &record->tcpLookupDone, SetTcpAddress};
+  case PrinterField::VnetName:
+    return {record->vnetName, &record->vnetNameEntered, &record->vnetLookupDone, SetVnetName};
+  case PrinterField::VnetAddress:
+    break;
+  }
+  return {record->vnetAddress, &record->vnetAddrEntered, &record->vnetLookupDone, SetVnetAddress};
+}
+
 }  // namespace
 
 void ShowFieldText(HWND dialog, int id, const char* text) {
@@ -45,6 +67,21 @@ void StoreEnteredText(PortConfig* record, DWORD* entered, const char* field, BOO
   if (*entered == 0) *entered = changed;
   if (*entered == 1) *entered = !IsEmpty(text);
   if (changed) set(record, text);
+}
+
+void TakePrinterText(PortConfig* record, PrinterField field, const char* text) {
+  FieldSlot slot = SlotOf(record, field);
+  if (strcmp(text, slot.text) == 0) return;
+  StoreEnteredText(record, slot.entered, slot.text, slot.set, text);
+  *slot.lookupDone = 0;
+}
+
+void TakePortNameText(PortConfig* record, const char* text) {
+  char trimmed[kPortNameSize];
+  CopyBounded(trimmed, text, sizeof trimmed);
+  trimmed[sizeof trimmed - 1] = '\0';
+  TrimSpaces(trimmed);
+  StoreEnteredText(record, &record->portNameEntered, record->portName, SetPortName, trimmed);
 }
 
 void CopyToSeparator(const char* text, char separator, char* result) {
@@ -200,5 +237,23 @@ void CompleteFields(PortConfig* record, HWND dialog) {
       ShowFieldText(dialog, IDC_PORT_VNET_NAME, record->vnetName);
     }
     CompleteVnet(record, dialog);
+  }
+}
+
+void SwitchProtocol(PortConfig* record, HWND dialog, bool tcp) {
+  tcp ? SelectTcp(record) : SelectVnet(record);
+  CompleteFields(record, dialog);
+
+  char derived[kDerivedSize];
+  if (tcp && IsEmpty(record->tcpName) && !IsEmpty(record->vnetName)) {
+    StripHashes(record->vnetName, derived);
+    SetTcpName(record, derived);
+    record->tcpNameFilled = !IsEmpty(record->tcpName);
+    CompleteFields(record, dialog);
+  } else if (!tcp && IsEmpty(record->vnetName) && !IsEmpty(record->tcpName)) {
+    DeriveVnetName(record->tcpName, derived);
+    SetVnetName(record, derived);
+    record->vnetNameFilled = !IsEmpty(record->vnetName);
+    CompleteFields(record, dialog);
   }
 }

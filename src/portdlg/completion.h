@@ -12,6 +12,16 @@
 void StoreEnteredText(PortConfig* record, DWORD* entered, const char* field, BOOL (*set)(PortConfig*, const char*),
                       const char* text);
 
+// The printer fields the user types into.
+enum class PrinterField { TcpName, TcpAddress, VnetName, VnetAddress };
+
+// Takes the text the user left in a printer field: when it differs from the record's, stores it
+// with StoreEnteredText and forgets that protocol's look-up, so the pair is resolved afresh.
+void TakePrinterText(PortConfig* record, PrinterField field, const char* text);
+
+// Takes the port name the user left, without the spaces at either end, with StoreEnteredText.
+void TakePortNameText(PortConfig* record, const char* text);
+
 // Completes the selected protocol's fields and proposes a port name; never replaces a field the
 // user has entered.
 void CompleteFields(PortConfig* record, HWND dialog);
@@ -22,6 +32,10 @@ void LookUpTcpAddress(PortConfig* record, HWND dialog);
 void LookUpTcpName(PortConfig* record, HWND dialog);
 void LookUpVnetAddress(PortConfig* record, HWND dialog);
 void LookUpVnetName(PortConfig* record, HWND dialog);
+
+// Selects TCP/IP (tcp true) or VTLnet and completes its fields; a protocol whose name is still
+// empty then takes one derived from the other protocol's name, and is completed again.
+void SwitchProtocol(PortConfig* record, HWND dialog, bool tcp);
 
 // Proposes the text (up to `separator`, 0 for none) as port name until the user enters one.
 void ProposePortName(PortConfig* record, HWND dialog, const char* text, char separator);

@@ -21,33 +21,23 @@ constexpr const char kVnetNotice[] =
     "The VTLnet protocol is not currently available.\n\nYou may configure the port for VTLnet, but the port will "
     "not operate.";
 
-// The printer and port name fields: their controls, lengths, and where the record keeps them.
+// The four printer fields: their controls and the most characters each takes.
 struct TextField {
   int control;
   int maxChars;
-  DWORD PortConfig::*entered;
-  DWORD PortConfig::*lookupDone;  // null for the port name
-  const char* (*text)(const PortConfig*);
-  BOOL (*set)(PortConfig*, const char*);
+  PrinterField field;
 };
 
-const TextField kTcpNameField = {IDC_PORT_TCP_NAME, kTcpNameSize - 1, &PortConfig::tcpNameEntered,
-                                 &PortConfig::tcpLookupDone, [](const PortConfig* r) -> const char* { return r->tcpName; },
-                                 SetTcpName};
-const TextField kTcpAddressField = {IDC_PORT_TCP_ADDRESS, kTcpAddressSize - 1, &PortConfig::tcpAddrEntered,
-                                    &PortConfig::tcpLookupDone,
-                                    [](const PortConfig* r) -> const char* { return r->tcpAddress; }, SetTcpAddress};
-const TextField kVnetNameField = {IDC_PORT_VNET_NAME, kVnetNameSize - 1, &PortConfig::vnetNameEntered,
-                                  &PortConfig::vnetLookupDone,
-                                  [](const PortConfig* r) -> const char* { return r->vnetName; }, SetVnetName};
-const TextField kVnetAddressField = {IDC_PORT_VNET_ADDRESS, kVnetAddressSize - 1, &PortConfig::vnetAddrEntered,
-                                     &PortConfig::vnetLookupDone,
-                                     [](const PortConfig* r) -> const char* { return r->vnetAddress; },
-                                     SetVnetAddress};
+constexpr TextField kPrinterFields[] = {
+    {IDC_PORT_TCP_NAME, kTcpNameSize - 1, PrinterField::TcpName},
+    {IDC_PORT_TCP_ADDRESS, kTcpAddressSize - 1, PrinterField::TcpAddress},
+    {IDC_PORT_VNET_NAME, kVnetNameSize - 1, PrinterField::VnetName},
+    {IDC_PORT_VNET_ADDRESS, kVnetAddressSize - 1, PrinterField::VnetAddress},
+};
 
 const TextField* FindTextField(int control) {
-  for (const TextField* field : {&kTcpNameField, &kTcpAddressField, &kVnetNameField, &kVnetAddressField}) {
-    if (field->control == control) return field;
+  for (const TextField& field : kPrinterFields) {
+    if (field.control == control) return &field;
   }
   return nullptr;
 }
@@ -70,21 +60,19 @@ void ReadField(HWND dialog, int id, int maxChars, char* text) {
   GetDlgItemTextA(dialog, id, text, maxChars + 1);
 }
 
-// Takes a printer field's text into the record when it changed; a changed text also forgets the
-// protocol's lookup, so the other field of the pair is resolved again.
+// Takes a printer field's text into the record; a changed text also forgets the protocol's
+// look-up, so the other field of the pair is resolved again.
 void TakePrinterField(HWND dialog, PortConfig* record, const TextField& field) {
   char text[kPortNameSize];
   ReadField(dialog, field.control, field.maxChars, text);
-  if (strcmp(text, field.text(record)) == 0) return;
-  StoreEnteredText(record, &(record->*field.entered), field.text(record), field.set, text);
-  record->*field.lookupDone = 0;
+  TakePrinterText(record, field.field, text);
 }
 
+// Takes the port name (trimmed) from `control` and shows it, trimmed, in the port name field.
 void TakePortName(HWND dialog, PortConfig* record, int control) {
   char text[kPortNameSize];
   ReadField(dialog, control, kPortNameSize - 1, text);
-  TrimSpaces(text);
-  StoreEnteredText(record, &record->portNameEntered, record->portName, SetPortName, text);
+  TakePortNameText(record, text);
   SetDlgItemTextA(dialog, IDC_PORT_NAME_EDIT, record->portName);
 }
 
@@ -136,8 +124,8 @@ BOOL OnInitDialog(HWND dialog, PortConfig* record) {
   CopyBounded(record->oldPortName, record->portName, sizeof record->oldPortName);
 
   SendDlgItemMessageA(dialog, IDC_PORT_NAME_EDIT, EM_LIMITTEXT, kPortNameSize - 1, 0);
-  for (const TextField* field : {&kTcpNameField, &kTcpAddressField, &kVnetNameField, &kVnetAddressField}) {
-    SendDlgItemMessageA(dialog, field->control, EM_LIMITTEXT, field->maxChars, 0);
+  for (const TextField& field : kPrinterFields) {
+    SendDlgItemMessageA(dialog, field.control, EM_LIMITTEXT, field.maxChars, 0);
   }
 
   if (!IsTcpSelected(record) && !IsVnetSelected(record)) {
@@ -174,27 +162,14 @@ BOOL OnInitDialog(HWND dialog, PortConfig* record) {
   return FALSE;  // the focus is on the selected protocol's name field already
 }
 
-void SwitchProtocol(HWND dialog, PortConfig* record, bool tcp) {
+// A click on a protocol's radio button, also on the one already selected.
+void OnProtocolClicked(HWND dialog, PortConfig* record, bool tcp) {
   DWORD& warned = tcp ? record->tcpWarned : record->vnetWarned;
   if ((tcp ? IsTcpAllowed(record) : IsVnetAllowed(record)) && !warned && IsWritable(record)) {
     warned = 1;
     OfferNotice(dialog, record, tcp);
   }
-  tcp ? SelectTcp(record) : SelectVnet(record);
-  CompleteFields(record, dialog);
-
-  char derived[kDerivedSize];
-  if (tcp && record->tcpName[0] == '\0' && record->vnetName[0] != '\0') {
-    StripHashes(record->vnetName, derived);
-    SetTcpName(record, derived);
-    record->tcpNameFilled = record->tcpName[0] != '\0';
-    CompleteFields(record, dialog);
-  } else if (!tcp && record->vnetName[0] == '\0' && record->tcpName[0] != '\0') {
-    DeriveVnetName(record->tcpName, derived);
-    SetVnetName(record, derived);
-    record->vnetNameFilled = record->vnetName[0] != '\0';
-    CompleteFields(record, dialog);
-  }
+  SwitchProtocol(record, dialog, tcp);
   ShowProtocolFields(dialog, record, tcp);
 }
 
@@ -230,7 +205,9 @@ void ReportFirstFailure(HWND dialog, const PortConfig* record) {
     return;
   }
   if (strcmp(record->portName, record->oldPortName) != 0 && !CheckPortName(record->portName, &message)) {
-    ShowValidationError(dialog, message, message == IDS_PORT_NAME_UNCHECKED ? IDS_PROMPT_RESTART : IDS_PROMPT_PORT_NAME);
+    // A port list the spooler could not give calls for a restart rather than another name.
+    UINT prompt = message == IDS_PORT_NAME_UNCHECKED ? IDS_PROMPT_RESTART : IDS_PROMPT_PORT_NAME;
+    ShowValidationError(dialog, message, prompt);
     SetFocus(GetDlgItem(dialog, IDC_PORT_NAME_EDIT));
   }
 }
@@ -242,9 +219,9 @@ void EndPortDialog(HWND dialog, const PortConfig* record, INT_PTR result) {
 
 void OnOk(HWND dialog, PortConfig* record) {
   TakePortName(dialog, record, record->addMode ? IDC_PORT_NAME_EDIT : IDC_PORT_NAME_TEXT);
-  for (const TextField* field : {&kTcpNameField, &kTcpAddressField, &kVnetNameField, &kVnetAddressField}) {
-    TakePrinterField(dialog, record, *field);
-  }
+  // Every field, also one still holding the focus (Enter pressed in it): a name changed there
+  // must not keep the address resolved for the old name.
+  for (const TextField& field : kPrinterFields) TakePrinterField(dialog, record, field);
   CompleteFields(record, dialog);
   if (IsDialogInputValid(record)) {
     EndPortDialog(dialog, record, 1);
@@ -274,8 +251,8 @@ void OnClicked(HWND dialog, PortConfig* record, int id) {
   case IDC_LOGO:
     if (GetKeyState(VK_SHIFT) < 0) RunBragBox(dialog, record);
     break;
-  case IDC_PORT_TCP: SwitchProtocol(dialog, record, true); break;
-  case IDC_PORT_VNET: SwitchProtocol(dialog, record, false); break;
+  case IDC_PORT_TCP: OnProtocolClicked(dialog, record, true); break;
+  case IDC_PORT_VNET: OnProtocolClicked(dialog, record, false); break;
   }
 }
 

@@ -7,7 +7,9 @@
 
 namespace {
 
-// The VTLnet library's entry points: bound once at start-up, never released.
+// The VTLnet library and its entry points: bound once at start-up, released only by a module
+// that is unloaded itself.
+HMODULE VnetLibrary = nullptr;
 VnetAddrProc BoundVnetAddr = nullptr;
 VnetNtoaProc BoundVnetNtoa = nullptr;
 VnetGetNodeByNameProc BoundGetNodeByName = nullptr;
@@ -15,6 +17,7 @@ VnetGetNodeByAddrProc BoundGetNodeByAddr = nullptr;
 
 TcpHostByNameProc HostByName = nullptr;
 TcpHostByAddrProc HostByAddress = nullptr;
+ProtocolProbeProc ProtocolProbe = nullptr;
 
 template <class Proc>
 void Bind(HMODULE library, const char* name, Proc* entry) {
@@ -46,6 +49,7 @@ void WriteAnswer(const char* answer, char* text, int size) {
 }
 
 bool ProbeFamily(int family) {
+  if (ProtocolProbe) return ProtocolProbe(family);
   SOCKET probe = socket(family, SOCK_STREAM, 0);
   return closesocket(probe) == 0;
 }
@@ -53,12 +57,24 @@ bool ProbeFamily(int family) {
 }  // namespace
 
 void LoadVnetLibrary() {
+  if (VnetLibrary) return;
   HMODULE library = LoadLibraryA("vnetw");
   if (!library) return;
+  VnetLibrary = library;
   Bind(library, "vnet_addr", &BoundVnetAddr);
   Bind(library, "vnet_ntoa", &BoundVnetNtoa);
   Bind(library, "getnodebyname", &BoundGetNodeByName);
   Bind(library, "getnodebyaddr", &BoundGetNodeByAddr);
+}
+
+void UnloadVnetLibrary() {
+  if (!VnetLibrary) return;
+  BoundVnetAddr = nullptr;
+  BoundVnetNtoa = nullptr;
+  BoundGetNodeByName = nullptr;
+  BoundGetNodeByAddr = nullptr;
+  FreeLibrary(VnetLibrary);
+  VnetLibrary = nullptr;
 }
 
 VnetAddressRecord* VnetAddr(const char* text) {
@@ -142,4 +158,8 @@ Status StopSockets() {
 void SetTcpResolver(TcpHostByNameProc byName, TcpHostByAddrProc byAddress) {
   HostByName = byName;
   HostByAddress = byAddress;
+}
+
+void SetProtocolProbe(ProtocolProbeProc probe) {
+  ProtocolProbe = probe;
 }

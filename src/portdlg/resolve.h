@@ -41,7 +41,11 @@ using VnetGetNodeByNameProc = VnetNodeEntry*(WINAPI*)(const char* name);
 using VnetGetNodeByAddrProc = VnetNodeEntry*(WINAPI*)(const char* address, int length, int family);
 
 // Loads "vnetw" and binds its four entry points; a missing library or entry point stays empty.
+// Once bound, further calls change nothing.
 void LoadVnetLibrary();
+
+// Forgets the entry points and releases the library; for a module that is itself unloaded.
+void UnloadVnetLibrary();
 
 // Call the bound entry point; null without calling anything when it is not bound.
 VnetAddressRecord* VnetAddr(const char* text);
@@ -71,3 +75,8 @@ struct hostent;
 using TcpHostByNameProc = hostent* (*)(const char* name);
 using TcpHostByAddrProc = hostent* (*)(const char* address, int length, int family);
 void SetTcpResolver(TcpHostByNameProc byName, TcpHostByAddrProc byAddress);
+
+// Where IsTcpAvailable and IsVnetAvailable take their answer: a socket of the protocol's family
+// unless a test sets a function of its own. Null restores the socket probe.
+using ProtocolProbeProc = bool (*)(int family);
+void SetProtocolProbe(ProtocolProbeProc probe);
