@@ -1,0 +1,200 @@
+// Installs the monitor library for the print subsystem, or removes it again.
+//
+//   vtlpminst install   copies vtlpmmw4.dll and its help file from beside this program into the
+//                       system directory and registers the monitor "Vantrel Pressmark Printer"
+//   vtlpminst update    replaces the installed copies with those beside this program; the
+//                       monitor's registration, ports and options stay
+//   vtlpminst remove    unregisters the monitor (with its ports and options) and deletes the copies
+//
+// Each build installs into the system directory of its own kind, so a 32-bit build serves 32-bit
+// programs; the registration is one for both, made by whichever build installs first. Exit
+// codes: 0 done, 1 failed, 2 nothing to do (installed already, or not installed), 3 usage.
+#include <windows.h>
+#include <winspool.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dlgutil/help.h"
+#include "model/portentry.h"
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kNothingToDo = 2;
+constexpr int kUsage = 3;
+
+constexpr char kLibraryName[] = "vtlpmmw4.dll";
+const std::string kQuotedName = std::string("\"") + kMonitorName + "\"";
+
+std::string ErrorText(DWORD error) {
+  char text[512] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                sizeof text, nullptr);
+  while (length && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ')) --length;
+  std::string code = "error " + std::to_string(error);
+  return length ? std::string(text, length) + " (" + code + ")" : code;
+}
+
+int Report(int result, const std::string& message) {
+  fprintf(result == kDone ? stdout : stderr, "%s\n", message.c_str());
+  return result;
+}
+
+std::string ProgramDirectory() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  if (length == 0 || length >= sizeof path) return std::string();
+  std::string directory(path, length);
+  return directory.substr(0, directory.find_last_of("\\/") + 1);
+}
+
+// The system directory of this program's kind. A 32-bit program on a 64-bit system is sent from
+// system32 to the 32-bit system directory anyway; naming that one keeps the messages true.
+std::string SystemDirectory() {
+  char path[MAX_PATH];
+  UINT length = 0;
+#if !defined(_WIN64)
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) length = GetSystemWow64DirectoryA(path, sizeof path);
+#endif
+  if (length == 0 || length >= sizeof path) length = GetSystemDirectoryA(path, sizeof path);
+  if (length == 0 || length >= sizeof path) return std::string();
+  return std::string(path, length) + "\\";
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Whether the print subsystem knows the monitor; false also when it cannot say.
+bool IsRegistered() {
+  DWORD needed = 0;
+  DWORD count = 0;
+  EnumMonitorsA(nullptr, 1, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 1);
+  if (!EnumMonitorsA(nullptr, 1, buffer.data(), needed, &needed, &count)) return false;
+  const auto* monitors = reinterpret_cast<const MONITOR_INFO_1A*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    if (monitors[i].pName && lstrcmpiA(monitors[i].pName, kMonitorName) == 0) return true;
+  }
+  return false;
+}
+
+// Runs a file operation until it succeeds. A program that enumerates ports holds the library for
+// a moment, so a file in use is tried again for a few seconds. False with the system's code.
+template <class Operation>
+bool WhenFree(Operation operation) {
+  ULONGLONG deadline = GetTickCount64() + 5000;
+  for (;;) {
+    if (operation()) return true;
+    DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || GetTickCount64() > deadline) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(50);
+  }
+}
+
+bool CopyInto(const std::string& source, const std::string& target) {
+  return WhenFree([&] { return CopyFileA(source.c_str(), target.c_str(), FALSE); });
+}
+
+// Deletes the file when it is there.
+bool RemoveFile(const std::string& path) {
+  return WhenFree([&] { return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; });
+}
+
+struct Paths {
+  std::string sourceLibrary;
+  std::string sourceHelp;
+  std::string library;
+  std::string help;
+};
+
+// Copies the library and, when it is there, its help file; without it the monitor's dialogs
+// work all the same and only offer no help. Answers a message, empty on success.
+std::string CopyFiles(const Paths& paths) {
+  if (!FileExists(paths.sourceLibrary)) return paths.sourceLibrary + " is missing.";
+  if (!CopyInto(paths.sourceLibrary, paths.library)) {
+    return "cannot copy the library to " + paths.library + ": " + ErrorText(GetLastError());
+  }
+  if (FileExists(paths.sourceHelp)) CopyInto(paths.sourceHelp, paths.help);
+  return std::string();
+}
+
+int Install(const Paths& paths) {
+  bool registered = IsRegistered();
+  if (registered && FileExists(paths.library)) {
+    return Report(kNothingToDo, "The monitor " + kQuotedName + " is installed already (" + paths.library +
+                                    "); nothing changed.");
+  }
+  std::string failure = CopyFiles(paths);
+  if (!failure.empty()) return Report(kFailed, "Cannot install the monitor " + kQuotedName + ": " + failure);
+
+  // Installed by the other kind of build, the monitor lacked only this kind's library.
+  if (!registered) {
+    MONITOR_INFO_2A monitor = {};
+    monitor.pName = const_cast<char*>(kMonitorName);
+    monitor.pDLLName = const_cast<char*>(kLibraryName);
+    if (!AddMonitorA(nullptr, 2, reinterpret_cast<BYTE*>(&monitor))) {
+      std::string error = ErrorText(GetLastError());
+      RemoveFile(paths.library);
+      RemoveFile(paths.help);
+      return Report(kFailed, "Cannot register the monitor " + kQuotedName + ": " + error);
+    }
+  }
+  return Report(kDone, "Installed the monitor " + kQuotedName + " (" + paths.library + ").");
+}
+
+int Update(const Paths& paths) {
+  if (!IsRegistered()) {
+    return Report(kNothingToDo, "The monitor " + kQuotedName + " is not installed; nothing changed.");
+  }
+  std::string failure = CopyFiles(paths);
+  if (!failure.empty()) return Report(kFailed, "Cannot update the monitor " + kQuotedName + ": " + failure);
+  return Report(kDone, "Updated the monitor " + kQuotedName + " (" + paths.library + ").");
+}
+
+int Remove(const Paths& paths) {
+  bool registered = IsRegistered();
+  if (!registered && !FileExists(paths.library)) {
+    return Report(kNothingToDo, "The monitor " + kQuotedName + " is not installed (" + paths.library +
+                                    " is absent); nothing changed.");
+  }
+  if (registered && !DeleteMonitorA(nullptr, nullptr, const_cast<char*>(kMonitorName))) {
+    return Report(kFailed, "Cannot unregister the monitor " + kQuotedName + ": " + ErrorText(GetLastError()));
+  }
+  if (!RemoveFile(paths.library) || !RemoveFile(paths.help)) {
+    return Report(kFailed, "The monitor " + kQuotedName + " is unregistered, but its files stay in " +
+                               paths.library + ": " + ErrorText(GetLastError()));
+  }
+  return Report(kDone, "Removed the monitor " + kQuotedName + " (" + paths.library + ").");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* command = argc == 2 ? argv[1] : "";
+  int (*operation)(const Paths&) = !strcmp(command, "install")  ? Install
+                                   : !strcmp(command, "update") ? Update
+                                   : !strcmp(command, "remove") ? Remove
+                                                                : nullptr;
+  if (!operation) {
+    fprintf(stderr, "Usage: vtlpminst install | update | remove\n");
+    return kUsage;
+  }
+  std::string source = ProgramDirectory();
+  std::string system = SystemDirectory();
+  if (source.empty() || system.empty()) return Report(kFailed, "Cannot find this program's or the system's directory.");
+  Paths paths;
+  paths.sourceLibrary = source + kLibraryName;
+  paths.sourceHelp = source + kHelpFileName;
+  paths.library = system + kLibraryName;
+  paths.help = system + kHelpFileName;
+  return operation(paths);
+}

@@ -1,0 +1,268 @@
+// The monitor as the print subsystem loads it: the library entry, InitializePrintMonitor2 and the
+// MONITOR2 table. The subsystem speaks UTF-16 and the monitor ANSI, so names are converted here;
+// a name that the code page cannot carry exactly never reaches the monitor, where a best-fit or
+// default character could make it name another port.
+#include <windows.h>
+#include <winspool.h>
+#include <winsplp.h>
+
+#include <cstdint>
+
+#include "app/portops.h"
+#include "base/module.h"
+#include "diag/eventlog.h"
+#include "dlgutil/help.h"
+#include "eventmessages.h"
+#include "model/memory.h"
+#include "model/vtlpmmon.h"
+#include "portdlg/resolve.h"
+
+static_assert(MSG_INTERNAL_ERROR == EVT_INTERNAL_ERROR && MSG_BAD_VALUE_TYPE == EVT_BAD_VALUE_TYPE &&
+                  MSG_BAD_BOOL_VALUE == EVT_BAD_BOOL_VALUE && MSG_PORT_NOT_FOUND == EVT_PORT_NOT_FOUND,
+              "the message table carries a text for every event the monitor reports");
+
+namespace {
+
+// The handle the subsystem gets for the monitor: the monitor is one per process.
+char monitorTag;
+HANDLE MonitorHandle() {
+  return &monitorTag;
+}
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+// Runs an operation that shows dialogs; nothing it throws may reach the subsystem.
+template <class Operation>
+BOOL Guarded(Operation operation) {
+  try {
+    return operation();
+  } catch (...) {
+    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  }
+}
+
+// A name in the monitor's code page; usable only when every character converted exactly.
+class AnsiName {
+public:
+  explicit AnsiName(const WCHAR* name) {
+    if (!name) return;
+    BOOL lossy = FALSE;
+    bool utf8 = GetACP() == CP_UTF8;  // UTF-8 carries every character but takes no default one
+    int length = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, name, -1, text_,
+                                     sizeof text_, nullptr, utf8 ? nullptr : &lossy);
+    usable_ = length > 0 && !lossy;
+  }
+
+  bool usable() const { return usable_; }
+  const char* get() const { return text_; }
+
+private:
+  char text_[MAX_PATH] = {};
+  bool usable_ = false;
+};
+
+// The monitor's own answer to an enumeration, in a buffer of this module's.
+class AnsiPorts {
+public:
+  AnsiPorts() = default;
+  ~AnsiPorts() { MemFree(&buffer_); }
+  AnsiPorts(const AnsiPorts&) = delete;
+  AnsiPorts& operator=(const AnsiPorts&) = delete;
+
+  // FALSE with the monitor's last-error code when it cannot answer.
+  BOOL Load(DWORD level) {
+    // The list can grow between asking for the size and fetching; ask again a few times.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      DWORD neededBytes = 0;
+      DWORD count = 0;
+      if (MonitorEnumPorts(nullptr, level, buffer_, size_, &neededBytes, &count)) {
+        count_ = count;
+        return TRUE;
+      }
+      if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;
+      MemFree(&buffer_);
+      size_ = 0;
+      if (MemAllocate(neededBytes, &buffer_) != EXC_S_SUCCESS) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+      size_ = neededBytes;
+    }
+    return FALSE;
+  }
+
+  DWORD count() const { return count_; }
+  const char* name(DWORD index) const { return reinterpret_cast<const PORT_INFO_1A*>(buffer_)[index].pName; }
+
+private:
+  BYTE* buffer_ = nullptr;
+  DWORD size_ = 0;
+  DWORD count_ = 0;
+};
+
+DWORD WideLength(const char* name) {
+  return static_cast<DWORD>(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0));
+}
+
+DWORD WidePortsSize(const AnsiPorts& ports) {
+  DWORD total = 0;
+  for (DWORD i = 0; i < ports.count(); ++i) total += sizeof(PORT_INFO_1W) + WideLength(ports.name(i)) * sizeof(WCHAR);
+  return total;
+}
+
+// Lays the records out as the monitor does: records from the buffer's start, names packed from
+// its end downwards, the first port's name last. The caller has checked that they fit.
+void PackWidePorts(const AnsiPorts& ports, BYTE* buffer, DWORD size, DWORD neededBytes) {
+  BYTE* stringEnd = buffer + size;
+  // Wide names sit on even addresses; an odd end gives up its last byte when there is room.
+  if ((reinterpret_cast<uintptr_t>(stringEnd) & 1) && size > neededBytes) --stringEnd;
+  auto* records = reinterpret_cast<PORT_INFO_1W*>(buffer);
+  for (DWORD i = 0; i < ports.count(); ++i) {
+    DWORD length = WideLength(ports.name(i));
+    stringEnd -= length * sizeof(WCHAR);
+    auto* name = reinterpret_cast<WCHAR*>(stringEnd);
+    MultiByteToWideChar(CP_ACP, 0, ports.name(i), -1, name, static_cast<int>(length));
+    records[i].pName = name;
+  }
+}
+
+BOOL WINAPI WideEnumPorts(HANDLE monitor, LPWSTR /*serverName*/, DWORD level, LPBYTE buffer, DWORD size,
+                           LPDWORD needed, LPDWORD returned) {
+  SetLastError(ERROR_SUCCESS);
+  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
+  if (!needed || !returned || (!buffer && size)) return Fail(ERROR_INVALID_PARAMETER);
+  AnsiPorts ports;
+  if (!ports.Load(level)) {
+    // Nothing is handed out, whatever the monitor counted.
+    *needed = 0;
+    *returned = 0;
+    return FALSE;
+  }
+  DWORD neededBytes = WidePortsSize(ports);
+  *needed = neededBytes;
+  if (neededBytes > size) return Fail(ERROR_INSUFFICIENT_BUFFER);
+  PackWidePorts(ports, buffer, size, neededBytes);
+  *returned = ports.count();
+  return TRUE;
+}
+
+BOOL WINAPI WideOpenPort(HANDLE monitor, LPWSTR portName, PHANDLE port) {
+  SetLastError(ERROR_SUCCESS);
+  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
+  if (!port) return Fail(ERROR_INVALID_PARAMETER);
+  AnsiName name(portName);
+  if (!name.usable()) return Fail(ERROR_INVALID_NAME);
+  return MonitorOpenPort(name.get(), port);
+}
+
+// The monitor does no work for a job, so the printer name is not converted.
+BOOL WINAPI WideStartDocPort(HANDLE port, LPWSTR /*printerName*/, DWORD jobId, DWORD level, LPBYTE docInfo) {
+  return MonitorStartDocPort(port, nullptr, jobId, level, docInfo);
+}
+
+BOOL WINAPI WideWritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
+  return MonitorWritePort(port, buffer, size, written);
+}
+
+BOOL WINAPI WideReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
+  SetLastError(ERROR_SUCCESS);
+  return MonitorReadPort(port, buffer, size, read);
+}
+
+BOOL WINAPI WideEndDocPort(HANDLE port) {
+  return MonitorEndDocPort(port);
+}
+
+BOOL WINAPI WideClosePort(HANDLE port) {
+  return MonitorClosePort(port);
+}
+
+// The server name is not passed on: the monitor serves the local machine only.
+BOOL WINAPI WideAddPort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR /*monitorName*/) {
+  SetLastError(ERROR_SUCCESS);
+  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
+  return Guarded([&] { return MonitorAddPort(nullptr, owner, kMonitorName); });
+}
+
+BOOL WINAPI WideConfigurePort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR portName) {
+  SetLastError(ERROR_SUCCESS);
+  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
+  AnsiName name(portName);
+  if (!name.usable()) return Fail(ERROR_INVALID_NAME);
+  return Guarded([&] { return MonitorConfigurePort(nullptr, owner, name.get()); });
+}
+
+BOOL WINAPI WideDeletePort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR portName) {
+  SetLastError(ERROR_SUCCESS);
+  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
+  AnsiName name(portName);
+  if (!name.usable()) return Fail(ERROR_INVALID_NAME);
+  return MonitorDeletePort(nullptr, owner, name.get());
+}
+
+VOID WINAPI WideShutdown(HANDLE monitor) {
+  if (monitor != MonitorHandle()) return;
+  // The help viewer runs on this module's window procedure, so it must not outlive the module.
+  CloseHelp();
+  MonitorShutdown();
+}
+
+// Ports are added, changed and deleted through the monitor's own dialogs; there is no
+// transceive interface, no extended open and nothing for bidirectional printers.
+MONITOR2 MonitorTable = {
+    .cbSize = sizeof(MONITOR2),
+    .pfnEnumPorts = WideEnumPorts,
+    .pfnOpenPort = WideOpenPort,
+    .pfnOpenPortEx = nullptr,
+    .pfnStartDocPort = WideStartDocPort,
+    .pfnWritePort = WideWritePort,
+    .pfnReadPort = WideReadPort,
+    .pfnEndDocPort = WideEndDocPort,
+    .pfnClosePort = WideClosePort,
+    .pfnAddPort = WideAddPort,
+    .pfnAddPortEx = nullptr,
+    .pfnConfigurePort = WideConfigurePort,
+    .pfnDeletePort = WideDeletePort,
+    .pfnGetPrinterDataFromPort = nullptr,
+    .pfnSetPortTimeOuts = nullptr,
+    .pfnXcvOpenPort = nullptr,
+    .pfnXcvDataPort = nullptr,
+    .pfnXcvClosePort = nullptr,
+    .pfnShutdown = WideShutdown,
+    .pfnSendRecvBidiDataFromPort = nullptr,
+    .pfnNotifyUsedPorts = nullptr,
+    .pfnNotifyUnusedPorts = nullptr,
+};
+
+}  // namespace
+
+// The monitor reads its configuration under its own key path; the spooler's registry handle is
+// not needed for that.
+extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE monitor) {
+  SetLastError(ERROR_SUCCESS);
+  if (!init || !monitor) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (!MonitorInitialize(nullptr)) return nullptr;
+  *monitor = MonitorHandle();
+  return &MonitorTable;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+  case DLL_PROCESS_ATTACH:
+    ModuleInstance = instance;
+    MemInitialize();
+    LoadVnetLibrary();
+    break;
+  case DLL_PROCESS_DETACH:
+    if (reserved) break;  // the process is ending; the system takes everything back
+    // Unloaded by FreeLibrary: give back what this module holds, so it can be loaded again.
+    MonitorShutdown();
+    UnregisterClassA(kHelpWindowClass, instance);
+    UnloadVnetLibrary();
+    break;
+  }
+  return TRUE;
+}
