@@ -193,8 +193,11 @@ HWND MakeWindows(BubbleChannel* channel, bool* registered) {
   return dialog;
 }
 
+// Once the windows are gone the channel forgets the frame: lines still go to the trace file, and
+// a window that might come to reuse the handle never gets them.
 void ReleaseWindows(BubbleChannel* channel, bool registered) {
   if (channel->window && IsWindow(channel->window)) DestroyWindow(channel->window);
+  channel->window = nullptr;
   if (registered) UnregisterClassA(kClassName, channel->classInstance);
 }
 
