@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@
 
 namespace {
 
-constexpr DWORD kRecordSize = sizeof(PORT_INFO_1A);
+using Names = std::vector<std::string>;
 
 class MonitorTest : public ::testing::Test {
 protected:
@@ -23,26 +24,15 @@ protected:
     EvSetLevel(1);
   }
 
-  void Start() { ASSERT_TRUE(MonitorInitialize(monitor.path())); }
-
-  std::vector<std::string> EnumeratedNames() {
+  Names EnumeratedNames() {
     DWORD needed = 0;
     DWORD returned = 0;
     MonitorEnumPorts(nullptr, 1, nullptr, 0, &needed, &returned);
     std::vector<BYTE> buffer(needed + 1);
     EXPECT_TRUE(MonitorEnumPorts(nullptr, 1, buffer.data(), needed, &needed, &returned));
-    std::vector<std::string> names;
-    auto* records = reinterpret_cast<PORT_INFO_1A*>(buffer.data());
-    for (DWORD i = 0; i < returned; ++i) names.push_back(records[i].pName);
+    Names names;
+    for (DWORD i = 0; i < returned; ++i) names.push_back(reinterpret_cast<PORT_INFO_1A*>(buffer.data())[i].pName);
     return names;
-  }
-
-  PortEntry* NewEntry(const char* name) {
-    PortEntry* entry = nullptr;
-    EXPECT_EQ(EXC_S_SUCCESS, MemAllocateZeroed(sizeof *entry, &entry));
-    lstrcpynA(entry->portName, name, sizeof entry->portName);
-    entry->protocol = kProtocolTcp;
-    return entry;
   }
 
   TestMonitorKey monitor;
@@ -50,58 +40,62 @@ protected:
 };
 
 TEST_F(MonitorTest, ListOperationsFailCleanlyBeforeInitialisation) {
-  EXPECT_EQ(nullptr, FindPortEntry("any"));
   PortEntry entry = {};
-  EXPECT_FALSE(AddPortEntry(&entry));
-  EXPECT_FALSE(RemovePortEntry("any"));
-  EXPECT_FALSE(ReloadPortList());
-  DWORD needed = 5;
-  DWORD returned = 5;
-  SetLastError(0);
-  EXPECT_FALSE(MonitorEnumPorts(nullptr, 1, nullptr, 0, &needed, &returned));
-  EXPECT_NE(0u, GetLastError());
-  HANDLE handle = nullptr;
-  EXPECT_FALSE(MonitorOpenPort("any", &handle));
+  EXPECT_EQ(nullptr, FindPortEntry("any"));
+  EXPECT_FALSE(AddPortEntry(&entry) || RemovePortEntry("any") || ReloadPortList());
+  EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), GetLastError());
 }
 
-TEST_F(MonitorTest, InitialisationReadsOptionsAndSetsTheEventLevel) {
+TEST_F(MonitorTest, InitialisationReadsTheStoreAndInitialisingAgainStartsAfresh) {
   monitor.SetDword("Options", "Logging Level", 3);
   monitor.SetString("Options", "Bubble", "True");
-  Start();
+  monitor.PlantPort("one");
+  ASSERT_TRUE(MonitorInitialize(monitor.path()));
   EXPECT_STREQ(monitor.path(), MonitorKeyPath);
-  EXPECT_EQ(3u, MonitorLogOptions.loggingLevel);
   EXPECT_EQ(1u, MonitorLogOptions.bubble);
   EXPECT_EQ(3u, EvGetLevel());
+  EXPECT_EQ(Names{"one"}, EnumeratedNames());
+
+  TestMonitorKey other;
+  other.PlantPort("two");
+  ASSERT_TRUE(MonitorInitialize(other.path()));
+  EXPECT_STREQ(other.path(), MonitorKeyPath);
+  EXPECT_EQ(0u, EvGetLevel());  // no stored level
+  EXPECT_EQ(Names{"two"}, EnumeratedNames());
 }
 
-TEST_F(MonitorTest, EmptyStoreEnumeratesNothing) {
-  Start();
-  DWORD needed = 7;
-  DWORD returned = 7;
-  EXPECT_TRUE(MonitorEnumPorts(nullptr, 1, nullptr, 0, &needed, &returned));
-  EXPECT_EQ(0u, needed);
-  EXPECT_EQ(0u, returned);
-  EXPECT_TRUE(MonitorEnumPorts(nullptr, 2, nullptr, 0, &needed, &returned));
-  EXPECT_EQ(0u, returned);
-}
+TEST_F(MonitorTest, ListAddsAtTheHeadAndLooksUpExactNamesFromTheHead) {
+  for (const char* name : {"a", "b", "c"}) monitor.PlantPort(name);
+  ASSERT_TRUE(MonitorInitialize(monitor.path()));
+  EXPECT_EQ((Names{"c", "b", "a"}), EnumeratedNames());
+  PortEntry* added = nullptr;
+  ASSERT_EQ(EXC_S_SUCCESS, MemAllocateZeroed(sizeof *added, &added));
+  strcpy(added->portName, "a");
+  ASSERT_TRUE(AddPortEntry(added));
+  EXPECT_EQ(added, FindPortEntry("a"));
+  EXPECT_TRUE(RemovePortEntry("a"));
+  EXPECT_EQ((Names{"c", "b", "a"}), EnumeratedNames());
+  EXPECT_TRUE(RemovePortEntry("b"));  // from the middle
+  EXPECT_TRUE(RemovePortEntry("a"));  // the last
+  EXPECT_FALSE(RemovePortEntry("a"));
+  EXPECT_EQ(Names{"c"}, EnumeratedNames());
 
-TEST_F(MonitorTest, ListRunsInReverseStoreOrderWithAddedPortsFirst) {
-  monitor.PlantPort("first");
-  monitor.PlantPort("second");
-  monitor.PlantPort("third");
-  Start();
-  EXPECT_EQ((std::vector<std::string>{"third", "second", "first"}), EnumeratedNames());
-  ASSERT_TRUE(AddPortEntry(NewEntry("added")));
-  EXPECT_EQ((std::vector<std::string>{"added", "third", "second", "first"}), EnumeratedNames());
+  HANDLE handle = nullptr;
+  EXPECT_TRUE(MonitorOpenPort("c", &handle));
+  SetLastError(0);
+  EXPECT_FALSE(MonitorOpenPort("C", &handle));
+  EXPECT_EQ(1u, GetLastError());
+  ASSERT_EQ(1u, capture.events().size());
+  EXPECT_EQ(EVT_PORT_NOT_FOUND, capture.events()[0].identifier);
+  EXPECT_EQ(Names{"C"}, capture.events()[0].strings);
 }
 
 TEST_F(MonitorTest, PacksRecordsForwardAndNamesBackward) {
   // The store enumerates aaa, bb, c, so the list holds c, bb, aaa.
-  monitor.PlantPort("aaa");
-  monitor.PlantPort("bb");
-  monitor.PlantPort("c");
-  Start();
-  const DWORD size = 3 * kRecordSize + 2 + 3 + 4;
+  for (const char* name : {"aaa", "bb", "c"}) monitor.PlantPort(name);
+  ASSERT_TRUE(MonitorInitialize(monitor.path()));
+  const DWORD recordSize = sizeof(PORT_INFO_1A);
+  const DWORD size = 3 * recordSize + 2 + 3 + 4;
   DWORD needed = 0;
   DWORD returned = 0xBEEF;
   std::vector<BYTE> buffer(size, 0xEE);
@@ -117,119 +111,44 @@ TEST_F(MonitorTest, PacksRecordsForwardAndNamesBackward) {
   auto offset = [&](DWORD i) { return reinterpret_cast<BYTE*>(records[i].pName) - buffer.data(); };
   EXPECT_EQ(size - 2, offset(0));
   EXPECT_EQ(size - 5, offset(1));
-  EXPECT_EQ(3 * kRecordSize, offset(2));
-  const char names[] = "aaa\0bb\0c";
-  EXPECT_EQ(0, memcmp(names, buffer.data() + 3 * kRecordSize, sizeof names));
-}
+  EXPECT_EQ(3 * recordSize, offset(2));
+  EXPECT_EQ(0, memcmp("aaa\0bb\0c", buffer.data() + 3 * recordSize, 9));
 
-TEST_F(MonitorTest, OtherLevelsFailWithOneInternalErrorPerPort) {
-  monitor.PlantPort("one");
-  monitor.PlantPort("two");
-  Start();
-  std::vector<BYTE> buffer(64);
-  DWORD needed = 0;
-  DWORD returned = 0;
-  EXPECT_FALSE(MonitorEnumPorts(nullptr, 2, buffer.data(), 64, &needed, &returned));
+  // Other levels count the names only and report one internal error per port.
+  EXPECT_FALSE(MonitorEnumPorts(nullptr, 2, buffer.data(), size, &needed, &returned));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL), GetLastError());
-  EXPECT_EQ(8u, needed);
-  ASSERT_EQ(2u, capture.events().size());
-  EXPECT_EQ(EVT_INTERNAL_ERROR, capture.events()[0].identifier);
-  EXPECT_EQ("vtlpmmon", capture.events()[0].strings[0]);
-  EXPECT_EQ("830", capture.events()[0].strings[1]);
+  EXPECT_EQ(9u, needed);
+  ASSERT_EQ(3u, capture.events().size());
+  EXPECT_EQ("vtlpmmon 830", capture.events()[2].strings.at(0) + " " + capture.events()[2].strings.at(1));
 }
 
-TEST_F(MonitorTest, LookupsMatchNamesExactly) {
-  monitor.PlantPort("Shipping");
-  Start();
-  EXPECT_EQ(nullptr, FindPortEntry("shipping"));
-  PortEntry* entry = FindPortEntry("Shipping");
-  ASSERT_NE(nullptr, entry);
-  HANDLE handle = nullptr;
-  EXPECT_TRUE(MonitorOpenPort("Shipping", &handle));
-  EXPECT_EQ(entry, handle);
-
-  SetLastError(0);
-  EXPECT_FALSE(MonitorOpenPort("SHIPPING", &handle));
-  EXPECT_EQ(1u, GetLastError());
-  ASSERT_EQ(1u, capture.events().size());
-  EXPECT_EQ(EVT_PORT_NOT_FOUND, capture.events()[0].identifier);
-  EXPECT_EQ(std::vector<std::string>{"SHIPPING"}, capture.events()[0].strings);
-}
-
-TEST_F(MonitorTest, RemovingKeepsTheOthersInOrder) {
-  for (const char* name : {"a", "b", "c", "d", "e"}) monitor.PlantPort(name);
-  Start();
-  EXPECT_TRUE(RemovePortEntry("e"));  // head
-  EXPECT_TRUE(RemovePortEntry("c"));  // middle
-  EXPECT_TRUE(RemovePortEntry("a"));  // last
-  EXPECT_FALSE(RemovePortEntry("x"));
-  EXPECT_EQ((std::vector<std::string>{"d", "b"}), EnumeratedNames());
-}
-
-TEST_F(MonitorTest, DuplicateNamesAreFoundAndRemovedFromTheHead) {
-  Start();
-  PortEntry* older = NewEntry("twin");
-  PortEntry* newer = NewEntry("twin");
-  ASSERT_TRUE(AddPortEntry(older));
-  ASSERT_TRUE(AddPortEntry(newer));
-  EXPECT_EQ(newer, FindPortEntry("twin"));
-  EXPECT_TRUE(RemovePortEntry("twin"));
-  EXPECT_EQ(older, FindPortEntry("twin"));
-}
-
-TEST_F(MonitorTest, UpdateFlagReloadsWhatAnotherProcessWrote) {
+TEST_F(MonitorTest, ListIsReloadedOnlyWhenTheUpdateFlagIsRaised) {
   monitor.PlantPort("old");
-  Start();
-  EXPECT_EQ(std::vector<std::string>{"old"}, EnumeratedNames());
-
+  ASSERT_TRUE(MonitorInitialize(monitor.path()));
+  monitor.PlantPort("unannounced");
+  EXPECT_EQ(Names{"old"}, EnumeratedNames());
   ASSERT_EQ(0u, RunTool("pm_writeport.exe", std::string("\"") + monitor.path() + "\" newer 2"));
-  EXPECT_TRUE(monitor.HasValue("", "Update"));
-  EXPECT_EQ((std::vector<std::string>{"old", "newer"}), EnumeratedNames());
+  EXPECT_EQ((Names{"unannounced", "old", "newer"}), EnumeratedNames());
   EXPECT_FALSE(monitor.HasValue("", "Update"));
 }
 
-TEST_F(MonitorTest, WithoutTheFlagTheListIsNotReloaded) {
-  Start();
-  monitor.PlantPort("unannounced");
-  EXPECT_EQ(std::vector<std::string>{}, EnumeratedNames());
-  ASSERT_TRUE(ReloadPortList());
-  EXPECT_EQ(std::vector<std::string>{"unannounced"}, EnumeratedNames());
-}
-
-TEST_F(MonitorTest, InitialisingAgainStartsFromTheNewStore) {
-  monitor.PlantPort("one");
-  Start();
-  TestMonitorKey other;
-  other.PlantPort("two");
-  ASSERT_TRUE(MonitorInitialize(other.path()));
-  EXPECT_STREQ(other.path(), MonitorKeyPath);
-  EXPECT_EQ(std::vector<std::string>{"two"}, EnumeratedNames());
-}
-
 TEST(LastErrorTest, NormalisesZeroAndLargeCodes) {
-  SetLastError(0);
-  NormalizeLastError();
-  EXPECT_EQ(1u, GetLastError());
-  SetLastError(1901);
-  NormalizeLastError();
-  EXPECT_EQ(59u, GetLastError());
-  SetLastError(1900);
-  NormalizeLastError();
-  EXPECT_EQ(1900u, GetLastError());
+  for (const auto& [code, normalised] : {std::pair<DWORD, DWORD>{0, 1}, {1900, 1900}, {1901, 59}}) {
+    SetLastError(code);
+    NormalizeLastError();
+    EXPECT_EQ(normalised, GetLastError()) << code;
+  }
 }
 
-TEST(MemoryTest, AllocationsAnswerAStatus) {
-  EXPECT_EQ(EXC_S_SUCCESS, MemInitialize());
-  BYTE* block = nullptr;
-  ASSERT_EQ(EXC_S_SUCCESS, MemAllocateZeroed(64, &block));
-  EXPECT_EQ(std::vector<BYTE>(64, 0), std::vector<BYTE>(block, block + 64));
+// A freed block is forgotten, and a failed allocation leaves the caller's pointer alone.
+TEST(MemoryTest, FreeingForgetsTheBlock) {
+  char marker = 0;
+  void* block = &marker;
+  EXPECT_EQ(EXC_F_INSUFFICIENT_VM, MemAllocate(SIZE_MAX / 2, &block));
+  EXPECT_EQ(static_cast<void*>(&marker), block);
+  ASSERT_EQ(EXC_S_SUCCESS, MemAllocate(16, &block));
   EXPECT_EQ(EXC_S_SUCCESS, MemFree(&block));
   EXPECT_EQ(nullptr, block);
-  EXPECT_EQ(EXC_S_SUCCESS, MemFree(&block));
-
-  void* untouched = &block;
-  EXPECT_EQ(EXC_F_INSUFFICIENT_VM, MemAllocate(SIZE_MAX / 2, &untouched));
-  EXPECT_EQ(static_cast<void*>(&block), untouched);
 }
 
 }  // namespace

@@ -1,45 +1,39 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <winsock.h>
-
-#include <cstring>
 
 #include "portdlg/resolve.h"
+#include "portdlg/validate.h"
+#include "resource.h"
 
 namespace {
 
-class NoVnetTest : public ::testing::Test {
-protected:
-  static void SetUpTestSuite() { LoadVnetLibrary(); }
-  void SetUp() override {
-    ASSERT_EQ(nullptr, LoadLibraryA("vnetw")) << "this program must run where no VTLnet library is found";
-    ASSERT_EQ(EXC_S_SUCCESS, StartSockets());
-  }
-  void TearDown() override { StopSockets(); }
-};
-
-TEST_F(NoVnetTest, EveryVnetLookupIsEmpty) {
-  EXPECT_EQ(nullptr, VnetAddr("1.20"));
+TEST(NoVnetTest, EveryVnetLookupIsEmptyAndAddressesAreCheckedByTheirOwnParse) {
+  LoadVnetLibrary();
+  ASSERT_EQ(nullptr, LoadLibraryA("vnetw")) << "this program must run where no VTLnet library is found";
   VnetAddressRecord record = {2, {0x14, 0x04}};
+  EXPECT_EQ(nullptr, VnetAddr("1.20"));
   EXPECT_EQ(nullptr, VnetNtoa(&record));
   EXPECT_EQ(nullptr, VnetGetNodeByName("PRN20"));
   EXPECT_EQ(nullptr, VnetGetNodeByAddr("\x14\x04", 2, kVnetFamily));
-  char text[16];
-  memset(text, '#', sizeof text);
-  VnetNameToAddress("PRN20", text, 8);
-  EXPECT_STREQ("", text);
-  memset(text, '#', sizeof text);
-  VnetAddressToName("1.20", text, 7);
-  EXPECT_STREQ("", text);
-}
+  char address[8] = "#######";
+  char name[8] = "#######";
+  VnetNameToAddress("PRN20", address, sizeof address);
+  VnetAddressToName("1.20", name, sizeof name);
+  EXPECT_STREQ("", address);
+  EXPECT_STREQ("", name);
 
-TEST_F(NoVnetTest, VnetAvailabilityIsTheSocketsLibrarysAlone) {
-  SOCKET probe = socket(kVnetFamily, SOCK_STREAM, 0);
-  bool socketsSupportVnet = probe != INVALID_SOCKET;
-  if (socketsSupportVnet) closesocket(probe);
-  EXPECT_EQ(socketsSupportVnet, IsVnetAvailable());
-  EXPECT_TRUE(IsTcpAvailable());
+  const UINT incorrect = IDS_VNET_ADDRESS_INCORRECT;
+  const struct {
+    const char* text;
+    UINT refusal;  // 0: accepted
+  } cases[] = {{"63.1023", 0},         {"1.2x", 0},         {"64.1", incorrect},
+               {"1.1024", incorrect}, {"prn20", incorrect}, {"", IDS_VNET_ADDRESS_EMPTY}};
+  for (const auto& c : cases) {
+    UINT id = 0;
+    EXPECT_EQ(c.refusal == 0, CheckVnetAddress(c.text, &id)) << '"' << c.text << '"';
+    EXPECT_EQ(c.refusal, id) << '"' << c.text << '"';
+  }
 }
 
 }  // namespace

@@ -31,9 +31,37 @@ protected:
   void TearDown() override { StopSockets(); }
 };
 
-TEST_F(ResolveTest, WinSockResolvesLocalhostBothWays) {
-  EXPECT_EQ("127.0.0.1", Answer(TcpNameToAddress, "localhost", 16));
-  EXPECT_NE("", Answer(TcpAddressToName, "127.0.0.1", 50));
+TEST_F(ResolveTest, AnswersAreWholeOrEmpty) {
+  TestResolver resolver;
+  resolver.Add("printer7.example.com", "192.168.100.200");
+  resolver.Add(std::string(49, 'n'), "10.0.0.49");
+  resolver.Add(std::string(50, 'n'), "10.0.0.50");
+  const Lookup tcpAddress = TcpNameToAddress, tcpName = TcpAddressToName, vnetAddress = VnetNameToAddress,
+               vnetName = VnetAddressToName;
+  const struct {
+    Lookup lookUp;
+    const char* input;
+    int size;
+    std::string answer;
+  } cases[] = {
+      {tcpAddress, "printer7.example.com", 16, "192.168.100.200"}, {tcpAddress, "printer7.example.com", 15, ""},
+      {tcpAddress, "printer8.example.com", 16, ""},                {tcpName, "10.0.0.49", 50, std::string(49, 'n')},
+      {tcpName, "10.0.0.50", 50, ""},                              {vnetAddress, "prn20", 8, "1.20"},
+      {vnetAddress, "EDGE", 8, "63.1023"},                         {vnetAddress, "EDGE", 7, ""},
+      {vnetAddress, "NOSUCH", 8, ""},                              {vnetName, "1.20", 7, "prn20"},  // stored as PRN20
+      {vnetName, "2.7", 9, "plotter7"},                            {vnetName, "2.7", 7, ""},
+      {vnetName, "5.5", 7, ""},                                    {vnetName, "1.20x", 7, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.answer, Answer(c.lookUp, c.input, c.size)) << c.input << " in " << c.size;
+
+  for (Lookup lookUp : {tcpAddress, tcpName, vnetAddress, vnetName}) {
+    EXPECT_EQ("", Answer(lookUp, "", 16));
+    EXPECT_EQ("", Answer(lookUp, nullptr, 16));
+    char untouched[4] = "abc";
+    lookUp("1.20", untouched, 0);
+    EXPECT_STREQ("abc", untouched);
+    lookUp("1.20", nullptr, 16);  // no output: nothing to write, and no crash
+  }
 }
 
 TEST_F(ResolveTest, AddressesThatDoNotParseAreNotLookedUp) {
@@ -45,45 +73,6 @@ TEST_F(ResolveTest, AddressesThatDoNotParseAreNotLookedUp) {
   SetTcpResolver(nullptr, nullptr);
 }
 
-TEST_F(ResolveTest, AnswersAreWholeOrEmpty) {
-  TestResolver resolver;
-  resolver.Add("printer7.example.com", "192.168.100.200");
-  resolver.Add(std::string(49, 'n'), "10.0.0.49");
-  resolver.Add(std::string(50, 'n'), "10.0.0.50");
-  EXPECT_EQ("192.168.100.200", Answer(TcpNameToAddress, "printer7.example.com", 16));
-  EXPECT_EQ("", Answer(TcpNameToAddress, "printer7.example.com", 15));
-  EXPECT_EQ("", Answer(TcpNameToAddress, "printer8.example.com", 16));
-  EXPECT_EQ(std::string(49, 'n'), Answer(TcpAddressToName, "10.0.0.49", 50));
-  EXPECT_EQ("", Answer(TcpAddressToName, "10.0.0.50", 50));
-  EXPECT_EQ("63.1023", Answer(VnetNameToAddress, "EDGE", 8));
-  EXPECT_EQ("", Answer(VnetNameToAddress, "EDGE", 7));
-  EXPECT_EQ("", Answer(VnetAddressToName, "2.7", 7));  // PLOTTER7
-  EXPECT_EQ("plotter7", Answer(VnetAddressToName, "2.7", 9));
-}
-
-TEST_F(ResolveTest, NothingToLookUpOrNoRoom) {
-  TestResolver resolver;
-  resolver.Add("printer7.example.com", "192.168.100.200");
-  for (Lookup lookUp : {TcpNameToAddress, TcpAddressToName, VnetNameToAddress, VnetAddressToName}) {
-    EXPECT_EQ("", Answer(lookUp, "", 16));
-    EXPECT_EQ("", Answer(lookUp, nullptr, 16));
-    char untouched[4] = "abc";
-    lookUp("printer7.example.com", untouched, 0);
-    lookUp("1.20", untouched, 0);
-    EXPECT_STREQ("abc", untouched);
-    lookUp("printer7.example.com", nullptr, 16);  // no output: nothing to write, and no crash
-  }
-}
-
-TEST_F(ResolveTest, VnetNodesResolveThroughTheNodeFile) {
-  EXPECT_EQ("1.20", Answer(VnetNameToAddress, "prn20", 8));
-  EXPECT_EQ("", Answer(VnetNameToAddress, "NOSUCH", 8));
-  EXPECT_EQ("prn20", Answer(VnetAddressToName, "1.20", 7));  // stored as PRN20
-  EXPECT_EQ("prn21", Answer(VnetAddressToName, "1.21", 7));
-  EXPECT_EQ("", Answer(VnetAddressToName, "5.5", 7));
-  EXPECT_EQ("", Answer(VnetAddressToName, "1.20x", 7));
-}
-
 TEST_F(ResolveTest, LowerCasingLeavesTheLibrarysNameAlone) {
   VnetNodeEntry* node = VnetGetNodeByName("PRN20");
   ASSERT_NE(nullptr, node);
@@ -93,27 +82,15 @@ TEST_F(ResolveTest, LowerCasingLeavesTheLibrarysNameAlone) {
   EXPECT_STREQ("PRN20", node->name);
 }
 
-TEST_F(ResolveTest, LibraryReadsAndWritesAreaDotNode) {
-  VnetAddressRecord* record = VnetAddr("1.20");
-  ASSERT_NE(nullptr, record);
-  EXPECT_EQ(2, record->length);
-  EXPECT_EQ(0x0414, record->address[0] | record->address[1] << 8);  // 1 * 1024 + 20, low byte first
-  EXPECT_STREQ("1.20", VnetNtoa(record));
-  for (const char* text : {"64.1", "1.1024", "1", "1.", " 1.2", "1.2x", "-1.2", "1..2", ""}) {
-    EXPECT_EQ(nullptr, VnetAddr(text)) << text;
-  }
-  EXPECT_EQ(nullptr, VnetGetNodeByAddr("\x14\x04", 2, kTcpFamily));
-}
-
 // A node file of the test's own, read by a copy of the library in a directory of its own.
 TEST(NodeFileTest, MalformedLinesAreSkipped) {
   char temp[MAX_PATH];
   char program[MAX_PATH];
   ASSERT_NE(0u, GetTempPathA(MAX_PATH, temp));
   GetModuleFileNameA(nullptr, program, MAX_PATH);
-  std::string directory = std::string(temp) + "vnetw-" + std::to_string(GetCurrentProcessId());
-  std::string library = directory + "\\vnetw.dll";
-  std::string nodes = directory + "\\vnetnodes.txt";
+  const std::string directory = std::string(temp) + "vnetw-" + std::to_string(GetCurrentProcessId());
+  const std::string library = directory + "\\vnetw.dll";
+  const std::string nodes = directory + "\\vnetnodes.txt";
   ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
   CopyFileA((std::string(program, strrchr(program, '\\') + 1) + "vnetw.dll").c_str(), library.c_str(), TRUE);
   if (FILE* file = fopen(nodes.c_str(), "wb")) {
@@ -122,34 +99,31 @@ TEST(NodeFileTest, MalformedLinesAreSkipped) {
     fclose(file);
   }
   HMODULE copy = LoadLibraryA(library.c_str());
-  VnetGetNodeByNameProc byName = nullptr;
-  if (copy) {
-    byName = reinterpret_cast<VnetGetNodeByNameProc>(reinterpret_cast<void*>(GetProcAddress(copy, "getnodebyname")));
+  auto byName = reinterpret_cast<VnetGetNodeByNameProc>(
+      copy ? reinterpret_cast<void*>(GetProcAddress(copy, "getnodebyname")) : nullptr);
+  auto addressOf = [byName](const char* name) {
+    VnetNodeEntry* node = byName ? byName(name) : nullptr;
+    return node ? std::to_string(node->address[0] | node->address[1] << 8) + " " + node->name : std::string();
+  };
+  EXPECT_EQ("1025 TABBED", addressOf("tabbed"));
+  for (const char* skipped : {"BADAREA", "TWO", "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", "WRAPPED"}) {
+    EXPECT_EQ("", addressOf(skipped)) << skipped;
   }
-  if (byName) {
-    auto addressOf = [byName](const char* name) {
-      VnetNodeEntry* node = byName(name);
-      return node ? std::to_string(node->address[0] | node->address[1] << 8) + " " + node->name : std::string();
-    };
-    EXPECT_EQ("1025 TABBED", addressOf("tabbed"));
-    for (const char* skipped : {"BADAREA", "TWO", "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", "WRAPPED"}) {
-      EXPECT_EQ("", addressOf(skipped)) << skipped;
-    }
-    EXPECT_EQ("6150 FIRST", addressOf("First"));  // the first of two lines with one name
-    EXPECT_EQ("8200 LAST", addressOf("last"));    // no line end after the last line
-    FreeLibrary(copy);
-  }
+  EXPECT_EQ("6150 FIRST", addressOf("First"));  // the first of two lines with one name
+  EXPECT_EQ("8200 LAST", addressOf("last"));    // no line end after the last line
+  if (copy) FreeLibrary(copy);
   DeleteFileA(nodes.c_str());
   DeleteFileA(library.c_str());
   RemoveDirectoryA(directory.c_str());
-  ASSERT_NE(nullptr, byName);
 }
 
-TEST(SocketsTest, StartAndStopAreCounted) {
+TEST(SocketsTest, StartsAndStopsAreCountedAndWinSockResolvesLocalhostBothWays) {
   ASSERT_EQ(EXC_S_SUCCESS, StartSockets());
   ASSERT_EQ(EXC_S_SUCCESS, StartSockets());
   EXPECT_EQ(EXC_S_SUCCESS, StopSockets());
   EXPECT_TRUE(IsTcpAvailable());
+  EXPECT_EQ("127.0.0.1", Answer(TcpNameToAddress, "localhost", 16));
+  EXPECT_NE("", Answer(TcpAddressToName, "127.0.0.1", 50));
   EXPECT_EQ(EXC_S_SUCCESS, StopSockets());
   EXPECT_FALSE(IsTcpAvailable());
 }
