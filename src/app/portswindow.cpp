@@ -27,6 +27,23 @@ void EnableSelectionButtons(HWND window) {
   EnableWindow(GetDlgItem(window, IDC_PORTS_DELETE), selected);
 }
 
+// Holds the list box's drawing off while it lives; drawn afresh at the end. A shown list box
+// otherwise redraws its scroll bar at every item added, which made a refill of thousands of ports
+// take seconds.
+class ListDrawingPaused {
+public:
+  explicit ListDrawingPaused(HWND list) : list_(list) { SendMessageA(list_, WM_SETREDRAW, FALSE, 0); }
+  ~ListDrawingPaused() {
+    SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list_, nullptr, TRUE);
+  }
+  ListDrawingPaused(const ListDrawingPaused&) = delete;
+  ListDrawingPaused& operator=(const ListDrawingPaused&) = delete;
+
+private:
+  HWND list_;
+};
+
 // Runs Modify or Delete on the selected port, its name copied into a block of its own.
 void RunOnSelectedPort(HWND window, BOOL (*operation)(const char*, HWND, const char*)) {
   HWND list = PortList(window);
@@ -74,6 +91,7 @@ void OnCommand(HWND window, int id) {
 
 Status RefreshPortsList(HWND window) {
   HWND list = PortList(window);
+  ListDrawingPaused paused(list);
   SendMessageA(list, LB_RESETCONTENT, 0, 0);
   if (extentTracking) ResetExtentTracker(list);
 

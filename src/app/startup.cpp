@@ -56,11 +56,13 @@ Status CreatePortsWindow(HINSTANCE instance, const char* /*commandLine*/, int sh
 }
 
 int RunMessageLoop() {
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  MSG message = {};
+  for (;;) {
+    BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(message.wParam);
+    if (got == -1) return 0;  // the thread's queue is gone: end the way a quit with 0 would
     if (PortsWindow && IsDialogMessageA(PortsWindow, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  return static_cast<int>(message.wParam);
 }
