@@ -63,8 +63,7 @@ void OnOk(HWND dialog, PortConfig* record) {
   UINT message = 0;
   bool isNumber = ParseUnsignedNumber(levelText, &level);
   if (!isNumber || !CheckLogLevel(level, &message)) {
-    ShowValidationError(dialog, isNumber && message ? message : IDS_INVALID_LOG_LEVEL, IDS_PROMPT_LOG_LEVEL);
-    SetFocus(GetDlgItem(dialog, IDC_LOG_LEVEL));
+    RefuseField(dialog, IDC_LOG_LEVEL, isNumber && message ? message : IDS_INVALID_LOG_LEVEL, IDS_PROMPT_LOG_LEVEL);
     return;
   }
   if (level != record->loggingLevel) {
@@ -82,8 +81,7 @@ void OnOk(HWND dialog, PortConfig* record) {
   GetDlgItemTextA(dialog, IDC_LOG_TRACE_FILE, traceFile, sizeof traceFile);
   message = 0;
   if (record->trace && !CheckTraceFile(traceFile, &message)) {
-    ShowValidationError(dialog, message ? message : IDS_INVALID_FILE_NAME, IDS_PROMPT_TRACE_FILE);
-    SetFocus(GetDlgItem(dialog, IDC_LOG_TRACE_FILE));
+    RefuseField(dialog, IDC_LOG_TRACE_FILE, message ? message : IDS_INVALID_FILE_NAME, IDS_PROMPT_TRACE_FILE);
     return;
   }
   if (strcmp(traceFile, record->traceFile) != 0) {

@@ -155,8 +155,7 @@ bool StoreTray(HWND dialog, PortConfig* record, const Tray& tray, bool (*check)(
   record->*tray.number = static_cast<DWORD>(number);
   UINT message = 0;
   if (isNumber && check(static_cast<int>(number), &message)) return true;
-  ShowValidationError(dialog, isNumber && message ? message : invalidMessage, prompt);
-  SetFocus(GetDlgItem(dialog, tray.field));
+  RefuseField(dialog, tray.field, isNumber && message ? message : invalidMessage, prompt);
   return false;
 }
 

@@ -175,40 +175,32 @@ void OnProtocolClicked(HWND dialog, PortConfig* record, bool tcp) {
 
 // The first failing rule, in the order of the fields: its message, prompt and field.
 void ReportFirstFailure(HWND dialog, const PortConfig* record) {
+  struct Rule {
+    bool (*check)(const char*, UINT*);
+    const char* value;
+    UINT prompt;
+    int field;
+  };
+  const Rule tcpRules[] = {{CheckTcpName, record->tcpName, IDS_PROMPT_TCP_NAME, IDC_PORT_TCP_NAME},
+                           {CheckTcpAddress, record->tcpAddress, IDS_PROMPT_TCP_ADDRESS, IDC_PORT_TCP_ADDRESS}};
+  const Rule vnetRules[] = {{CheckVnetName, record->vnetName, IDS_PROMPT_VNET_NAME, IDC_PORT_VNET_NAME},
+                            {CheckVnetAddress, record->vnetAddress, IDS_PROMPT_VNET_ADDRESS, IDC_PORT_VNET_ADDRESS}};
+  const Rule* rules = IsTcpSelected(record) ? tcpRules : IsVnetSelected(record) ? vnetRules : nullptr;
   UINT message = 0;
-  if (IsTcpSelected(record)) {
-    if (!CheckTcpName(record->tcpName, &message)) {
-      ShowValidationError(dialog, message, IDS_PROMPT_TCP_NAME);
-      SetFocus(GetDlgItem(dialog, IDC_PORT_TCP_NAME));
-      return;
-    }
-    if (!CheckTcpAddress(record->tcpAddress, &message)) {
-      ShowValidationError(dialog, message, IDS_PROMPT_TCP_ADDRESS);
-      SetFocus(GetDlgItem(dialog, IDC_PORT_TCP_ADDRESS));
-      return;
-    }
-  } else if (IsVnetSelected(record)) {
-    if (!CheckVnetName(record->vnetName, &message)) {
-      ShowValidationError(dialog, message, IDS_PROMPT_VNET_NAME);
-      SetFocus(GetDlgItem(dialog, IDC_PORT_VNET_NAME));
-      return;
-    }
-    if (!CheckVnetAddress(record->vnetAddress, &message)) {
-      ShowValidationError(dialog, message, IDS_PROMPT_VNET_ADDRESS);
-      SetFocus(GetDlgItem(dialog, IDC_PORT_VNET_ADDRESS));
+  for (int i = 0; rules && i < 2; ++i) {
+    if (!rules[i].check(rules[i].value, &message)) {
+      RefuseField(dialog, rules[i].field, message, rules[i].prompt);
       return;
     }
   }
   if (record->portName[0] == '\0') {
-    ShowValidationError(dialog, IDS_PORT_NAME_REQUIRED, IDS_PROMPT_PORT_NAME);
-    SetFocus(GetDlgItem(dialog, IDC_PORT_NAME_EDIT));
+    RefuseField(dialog, IDC_PORT_NAME_EDIT, IDS_PORT_NAME_REQUIRED, IDS_PROMPT_PORT_NAME);
     return;
   }
   if (strcmp(record->portName, record->oldPortName) != 0 && !CheckPortName(record->portName, &message)) {
     // A port list the spooler could not give calls for a restart rather than another name.
     UINT prompt = message == IDS_PORT_NAME_UNCHECKED ? IDS_PROMPT_RESTART : IDS_PROMPT_PORT_NAME;
-    ShowValidationError(dialog, message, prompt);
-    SetFocus(GetDlgItem(dialog, IDC_PORT_NAME_EDIT));
+    RefuseField(dialog, IDC_PORT_NAME_EDIT, message, prompt);
   }
 }
 

@@ -230,3 +230,8 @@ void ShowValidationError(HWND dialog, UINT messageId, UINT promptId) {
   snprintf(body, sizeof body, "%s\n\n%s", message, prompt);
   ShowMessageBox(dialog, body, title, MB_OK | MB_ICONSTOP);
 }
+
+void RefuseField(HWND dialog, int field, UINT messageId, UINT promptId) {
+  ShowValidationError(dialog, messageId, promptId);
+  SetFocus(GetDlgItem(dialog, field));
+}
