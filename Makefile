@@ -3,7 +3,7 @@ ARCHS ?= i686 x86_64
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all bootstrap build run test screenshots bench bubble-demo clean
+.PHONY: all bootstrap build run test screenshots pictures bench bubble-demo clean
 
 all: build
 
@@ -24,7 +24,12 @@ run: bootstrap
 	@scripts/run
 
 test: build
+	@scripts/check-sources
 	@ARCHS="$(ARCHS)" scripts/run-tests
+
+# The bitmaps and icons, drawn anew into src/resources/ (make test checks that they match).
+pictures:
+	@python3 src/resources/make-pictures src/resources
 
 # Pictures of the program's windows for the README, in docs/screenshots/ (64-bit build, under Xvfb).
 screenshots: bootstrap

@@ -17,7 +17,7 @@
 #include "bench.h"
 #include "diag/eventlog.h"
 #include "model/portentry.h"
-#include "model/vtlpmmon.h"
+#include "model/portlist.h"
 #include "resource.h"
 
 namespace {

@@ -33,7 +33,7 @@
 #include "dlgutil/bitmapbutton.h"
 #include "dlgutil/help.h"
 #include "model/portconfig.h"
-#include "model/vtlpmmon.h"
+#include "model/portlist.h"
 #include "options/aboutbox.h"
 #include "options/loggingoptions.h"
 #include "options/printeroptions.h"

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "model/portconfig.h"
+#include "names/resolve.h"
 #include "portdlg/completion.h"
-#include "portdlg/resolve.h"
 #include "testresolver.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "base/memory.h"
 #include "eventcapture.h"
-#include "model/memory.h"
-#include "model/vtlpmmon.h"
+#include "model/portlist.h"
 #include "testregistry.h"
 
 namespace {
@@ -81,10 +81,12 @@ TEST_F(MonitorTest, ListAddsAtTheHeadAndLooksUpExactNamesFromTheHead) {
   EXPECT_EQ(Names{"c"}, EnumeratedNames());
 
   HANDLE handle = nullptr;
-  EXPECT_TRUE(MonitorOpenPort("c", &handle));
+  ASSERT_TRUE(MonitorOpenPort("c", &handle));
+  EXPECT_STREQ("c", static_cast<OpenPort*>(handle)->port.portName);
+  EXPECT_TRUE(MonitorClosePort(handle));
   SetLastError(0);
   EXPECT_FALSE(MonitorOpenPort("C", &handle));
-  EXPECT_EQ(1u, GetLastError());
+  EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), GetLastError());
   ASSERT_EQ(1u, capture.events().size());
   EXPECT_EQ(EVT_PORT_NOT_FOUND, capture.events()[0].identifier);
   EXPECT_EQ(Names{"C"}, capture.events()[0].strings);

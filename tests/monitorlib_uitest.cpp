@@ -14,12 +14,12 @@
 #include <utility>
 #include <vector>
 
-#include "dialogdriver.h"
 #include "diag/eventlog.h"
+#include "dialogdriver.h"
 #include "model/portentry.h"
-#include "model/vtlpmmon.h"
-#include "portdlg/validate.h"
+#include "model/portlist.h"
 #include "resource.h"
+#include "rules/validate.h"
 #include "testregistry.h"
 
 namespace {

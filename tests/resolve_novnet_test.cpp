@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "portdlg/resolve.h"
-#include "portdlg/validate.h"
+#include "names/resolve.h"
 #include "resource.h"
+#include "rules/validate.h"
 
 namespace {
 

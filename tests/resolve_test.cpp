@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "portdlg/resolve.h"
+#include "names/resolve.h"
 #include "testresolver.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "base/memory.h"
 #include "base/scoped.h"
 #include "eventcapture.h"
-#include "model/memory.h"
 #include "model/store.h"
 #include "testregistry.h"
 

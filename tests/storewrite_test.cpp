@@ -9,7 +9,7 @@
 
 #include "base/scoped.h"
 #include "model/store.h"
-#include "portdlg/resolve.h"
+#include "names/resolve.h"
 #include "testregistry.h"
 #include "testresolver.h"
 

@@ -8,9 +8,9 @@
 
 #include "base/module.h"
 #include "dialogdriver.h"
-#include "model/vtlpmmon.h"
-#include "portdlg/validate.h"
+#include "model/portlist.h"
 #include "resource.h"
+#include "rules/validate.h"
 #include "testregistry.h"
 
 namespace {

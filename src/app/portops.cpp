@@ -1,12 +1,12 @@
 #include "app/portops.h"
 
+#include "base/memory.h"
 #include "base/module.h"
 #include "diag/eventlog.h"
 #include "dlgutil/messages.h"
-#include "model/memory.h"
 #include "model/portconfig.h"
+#include "model/portlist.h"
 #include "model/store.h"
-#include "model/vtlpmmon.h"
 #include "portdlg/portdialog.h"
 #include "resource.h"
 

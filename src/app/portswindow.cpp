@@ -3,12 +3,12 @@
 #include <winspool.h>
 
 #include "app/portops.h"
+#include "base/memory.h"
 #include "base/scoped.h"
 #include "dlgutil/extent.h"
-#include "model/memory.h"
 #include "model/portentry.h"
+#include "model/portlist.h"
 #include "model/store.h"
-#include "model/vtlpmmon.h"
 #include "resource.h"
 
 namespace {

@@ -1,11 +1,11 @@
 #include "app/startup.h"
 
 #include "app/portswindow.h"
+#include "base/memory.h"
 #include "base/module.h"
 #include "dlgutil/bitmapbutton.h"
-#include "model/memory.h"
-#include "model/vtlpmmon.h"
-#include "portdlg/resolve.h"
+#include "model/portlist.h"
+#include "names/resolve.h"
 
 HWND PortsWindow = nullptr;
 

@@ -5,11 +5,11 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "base/memory.h"
+#include "base/text.h"
 #include "diag/BUBBDLG.h"
 #include "dlgutil/extent.h"
 #include "dlgutil/messages.h"
-#include "model/memory.h"
-#include "model/portconfig.h"
 
 namespace {
 

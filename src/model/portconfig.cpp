@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "model/memory.h"
+#include "base/memory.h"
 
 namespace {
 
@@ -289,12 +289,4 @@ BOOL ConfigToLogOptions(const PortConfig* record, LogOptions* options) {
   GetPortAttribute(record, "Trace File", nullptr, sizeof options->traceFile, options->traceFile, nullptr);
   GetPortAttribute(record, "Bubble", nullptr, sizeof options->bubble, &options->bubble, nullptr);
   return TRUE;
-}
-
-char* CopyBounded(char* destination, const char* source, size_t limit) {
-  for (size_t i = 0; i < limit; ++i) {
-    destination[i] = source[i];
-    if (source[i] == '\0') return destination;
-  }
-  return nullptr;
 }

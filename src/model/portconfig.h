@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "base/text.h"
 #include "model/portentry.h"
 
 struct PortConfig {
@@ -116,8 +117,3 @@ BOOL PortEntryToConfig(PortConfig* record, const PortEntry* entry);
 BOOL PortConfigToEntry(const PortConfig* record, PortEntry* entry);
 BOOL LogOptionsToConfig(PortConfig* record, const LogOptions* options);
 BOOL ConfigToLogOptions(const PortConfig* record, LogOptions* options);
-
-// Copies source up to and including its NUL, at most `limit` bytes, and never pads. Answers
-// destination when the NUL was copied; null when limit bytes held no NUL (the destination is then
-// unterminated) or when limit is 0 (nothing is copied).
-char* CopyBounded(char* destination, const char* source, size_t limit);

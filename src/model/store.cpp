@@ -3,9 +3,9 @@
 
 #include <cstring>
 
+#include "base/memory.h"
 #include "base/scoped.h"
 #include "diag/eventlog.h"
-#include "model/memory.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/scoped.h"
-#include "portdlg/resolve.h"
+#include "names/resolve.h"
 
 namespace {
 

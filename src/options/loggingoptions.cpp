@@ -7,8 +7,8 @@
 #include "dlgutil/help.h"
 #include "dlgutil/messages.h"
 #include "dlgutil/numbers.h"
-#include "portdlg/validate.h"
 #include "resource.h"
+#include "rules/validate.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "dlgutil/numbers.h"
 #include "options/aboutbox.h"
 #include "options/loggingoptions.h"
-#include "portdlg/validate.h"
 #include "resource.h"
+#include "rules/validate.h"
 
 namespace {
 

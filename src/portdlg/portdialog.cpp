@@ -5,12 +5,12 @@
 #include "dlgutil/bitmapbutton.h"
 #include "dlgutil/help.h"
 #include "dlgutil/messages.h"
+#include "names/resolve.h"
 #include "options/aboutbox.h"
 #include "options/printeroptions.h"
 #include "portdlg/completion.h"
-#include "portdlg/resolve.h"
-#include "portdlg/validate.h"
 #include "resource.h"
+#include "rules/validate.h"
 
 namespace {
 

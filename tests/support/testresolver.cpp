@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "portdlg/resolve.h"
+#include "names/resolve.h"
 
 TestResolver* TestResolver::active_ = nullptr;
 

@@ -23,10 +23,17 @@ void MonitorShutdown();
 BOOL MonitorEnumPorts(const char* serverName, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
                       DWORD* returned);
 
-// Answers the named port's node as its handle; reports EVT_PORT_NOT_FOUND when there is none.
+// What a port handle holds: the port as it stood when it was opened, copied under the lock, so
+// that no reload or delete on another thread can pull it away while the handle is in use.
+struct OpenPort {
+  PortEntry port;  // next is null
+};
+
+// Answers a new OpenPort for the named port as its handle (MonitorClosePort frees it); reports
+// EVT_PORT_NOT_FOUND when there is none.
 BOOL MonitorOpenPort(const char* portName, HANDLE* handle);
 
-// The entry points that do no work: jobs are not sent through this program's copy of the monitor.
+// The job entry points; MonitorClosePort releases the handle.
 BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWORD level, BYTE* docInfo);
 BOOL MonitorWritePort(HANDLE port, BYTE* buffer, DWORD size, DWORD* written);
 BOOL MonitorReadPort(HANDLE port, BYTE* buffer, DWORD size, DWORD* read);
@@ -36,6 +43,8 @@ BOOL MonitorClosePort(HANDLE port);
 // List operations. Names match exactly (case-sensitive); lookups take the first match from the
 // head. All fail (null or FALSE) when the monitor is not initialised.
 PortEntry* FindPortEntry(const char* portName);
+// Copies the named port's node under the lock (next set to null); FALSE when there is none.
+BOOL CopyPortEntry(const char* portName, PortEntry* copy);
 BOOL AddPortEntry(PortEntry* entry);     // the list owns the node from now on
 BOOL RemovePortEntry(const char* portName);  // unlinks and frees the first match
 BOOL ReloadPortList();

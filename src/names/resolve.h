@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "diag/eventlog.h"
+#include "base/status.h"
 
 // A VTLnet address as the library gives and takes it: a 16-bit byte count, then the bytes.
 struct VnetAddressRecord {

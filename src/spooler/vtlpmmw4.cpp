@@ -9,13 +9,13 @@
 #include <cstdint>
 
 #include "app/portops.h"
+#include "base/memory.h"
 #include "base/module.h"
 #include "diag/eventlog.h"
 #include "dlgutil/help.h"
 #include "eventmessages.h"
-#include "model/memory.h"
-#include "model/vtlpmmon.h"
-#include "portdlg/resolve.h"
+#include "model/portlist.h"
+#include "names/resolve.h"
 
 static_assert(MSG_INTERNAL_ERROR == EVT_INTERNAL_ERROR && MSG_BAD_VALUE_TYPE == EVT_BAD_VALUE_TYPE &&
                   MSG_BAD_BOOL_VALUE == EVT_BAD_BOOL_VALUE && MSG_PORT_NOT_FOUND == EVT_PORT_NOT_FOUND,

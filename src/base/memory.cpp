@@ -1,4 +1,4 @@
-#include "model/memory.h"
+#include "base/memory.h"
 
 #include <cstdlib>
 

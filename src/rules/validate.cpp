@@ -1,5 +1,5 @@
 // Input validation rules and the message box that reports a refused value.
-#include "portdlg/validate.h"
+#include "rules/validate.h"
 
 #include <winsock.h>
 #include <winspool.h>
@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/memory.h"
 #include "base/module.h"
 #include "dlgutil/messages.h"
-#include "model/memory.h"
+#include "model/portlist.h"
 #include "model/store.h"
-#include "model/vtlpmmon.h"
-#include "portdlg/resolve.h"
+#include "names/resolve.h"
 #include "resource.h"
 
 namespace {

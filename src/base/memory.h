@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "diag/eventlog.h"
+#include "base/status.h"
 
 Status MemInitialize();
 

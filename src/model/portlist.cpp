@@ -1,13 +1,13 @@
 // The monitor's port list and entry points.
-#include "model/vtlpmmon.h"
+#include "model/portlist.h"
 
 #include <winspool.h>
 
 #include <cstring>
 
+#include "base/memory.h"
 #include "base/scoped.h"
 #include "diag/eventlog.h"
-#include "model/memory.h"
 #include "model/store.h"
 
 char* MonitorKeyPath = nullptr;
@@ -158,12 +158,18 @@ BOOL MonitorEnumPorts(const char* /*serverName*/, DWORD level, BYTE* buffer, DWO
 }
 
 BOOL MonitorOpenPort(const char* portName, HANDLE* handle) {
-  PortEntry* entry = FindPortEntry(portName);
-  if (!entry) {
-    EvReport1(EVT_PORT_NOT_FOUND, portName);
+  OpenPort* open = nullptr;
+  if (MemAllocateZeroed(sizeof *open, &open) != EXC_S_SUCCESS) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FailEntryPoint();
   }
-  *handle = entry;
+  if (!CopyPortEntry(portName, &open->port)) {
+    MemFree(&open);
+    EvReport1(EVT_PORT_NOT_FOUND, portName);
+    SetLastError(ERROR_UNKNOWN_PORT);
+    return FailEntryPoint();
+  }
+  *handle = open;
   return TRUE;
 }
 
@@ -187,7 +193,9 @@ BOOL MonitorEndDocPort(HANDLE) {
   return TRUE;
 }
 
-BOOL MonitorClosePort(HANDLE) {
+BOOL MonitorClosePort(HANDLE port) {
+  auto* open = static_cast<OpenPort*>(port);
+  MemFree(&open);
   return TRUE;
 }
 
@@ -201,6 +209,18 @@ PortEntry* FindPortEntry(const char* portName) {
     if (strcmp(entry->portName, portName) == 0) return entry;
   }
   return nullptr;
+}
+
+BOOL CopyPortEntry(const char* portName, PortEntry* copy) {
+  if (!monitorReady) return FailNotReady();
+  ScopedLock lock(PortListLock);
+  for (PortEntry* entry = PortListHead; entry; entry = entry->next) {
+    if (strcmp(entry->portName, portName) != 0) continue;
+    *copy = *entry;
+    copy->next = nullptr;
+    return TRUE;
+  }
+  return FALSE;
 }
 
 BOOL AddPortEntry(PortEntry* entry) {

@@ -1,5 +1,5 @@
 // Name and address resolution: TCP/IP through Windows Sockets 1.1, VTLnet through "vnetw".
-#include "portdlg/resolve.h"
+#include "names/resolve.h"
 
 #include <winsock.h>
 
