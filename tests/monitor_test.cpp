@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/memory.h"
+#include "diag/eventlog.h"
 #include "eventcapture.h"
 #include "model/portlist.h"
 #include "testregistry.h"

@@ -157,8 +157,9 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
     return codeOf([&] { return table->pfnDeletePort(monitor, nullptr, nullptr, const_cast<LPWSTR>(name)); });
   };
   HANDLE port = nullptr;
-  EXPECT_TRUE(table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"LibBeta"), &port));
-  EXPECT_EQ(1u, codeOf([&] { return table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"libbeta"), &port); }));
+  ASSERT_TRUE(table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"LibBeta"), &port));
+  EXPECT_TRUE(table->pfnClosePort(port));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), codeOf([&] { return table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"libbeta"), &port); }));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL),
             codeOf([&] { return Enumerate(buffer.data(), size + 1, &needed, &returned, 2); }));
   EXPECT_EQ(0u, returned);

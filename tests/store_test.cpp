@@ -5,6 +5,7 @@
 
 #include "base/memory.h"
 #include "base/scoped.h"
+#include "diag/eventlog.h"
 #include "eventcapture.h"
 #include "model/store.h"
 #include "testregistry.h"
