@@ -59,6 +59,7 @@ TEST_F(MonitorTest, InitialisationReadsTheStoreAndInitialisingAgainStartsAfresh)
 
   TestMonitorKey other;
   other.PlantPort("two");
+  other.CreateKey("Options");
   ASSERT_TRUE(MonitorInitialize(other.path()));
   EXPECT_STREQ(other.path(), MonitorKeyPath);
   EXPECT_EQ(0u, EvGetLevel());  // no stored level

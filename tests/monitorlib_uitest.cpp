@@ -8,9 +8,11 @@
 #include <winspool.h>
 #include <winsplp.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "dialogdriver.h"
 #include "model/portentry.h"
 #include "model/portlist.h"
+#include "model/store.h"
 #include "resource.h"
 #include "rules/validate.h"
 #include "testregistry.h"
@@ -33,9 +36,9 @@ std::string BuiltLibraryPath() {
   return program.substr(0, program.find_last_of('\\') + 1) + "vtlpmmw4.dll";
 }
 
-std::string InstalledLibraryPath() {
+std::string InstalledLibraryPath(const char* name = "vtlpmmw4.dll") {
   char path[MAX_PATH];
-  return std::string(path, GetSystemDirectoryA(path, sizeof path)) + "\\vtlpmmw4.dll";
+  return std::string(path, GetSystemDirectoryA(path, sizeof path)) + "\\" + name;
 }
 
 bool KeyExists(const std::string& path) {
@@ -97,7 +100,10 @@ protected:
     table = initialize(&init, &monitor);
     ASSERT_NE(nullptr, table) << GetLastError();
   }
+  // Shuts the monitor down and unloads it, as the spooler does.
   void Unload() {
+    if (table) table->pfnShutdown(monitor);
+    table = nullptr;
     if (library) FreeLibrary(library);
     library = nullptr;
   }
@@ -185,14 +191,61 @@ TEST_F(MonitorLibraryTest, StandsBeingLoadedAndUnloadedManyTimes) {
   for (int cycle = 0; cycle < 12; ++cycle) {
     SCOPED_TRACE(cycle);
     ASSERT_NO_FATAL_FAILURE(Load());
-    EXPECT_NE(nullptr, GetModuleHandleA("vnetw"));  // bound on load
+    EXPECT_NE(nullptr, GetModuleHandleA("vnetw"));  // bound at initialisation, from beside the library
     EXPECT_EQ(static_cast<size_t>(cycle + 1), Ports().size());
     PlantPort("LibPort" + std::to_string(cycle));
-    // Unloaded without a shutdown: the module must still give back what it holds.
-    Unload();
+    Unload();  // the shutdown releases the VTLnet library: never DllMain, under the loader lock
     EXPECT_EQ(nullptr, GetModuleHandleA(BuiltLibraryPath().c_str()));
     EXPECT_EQ(nullptr, GetModuleHandleA("vnetw"));
   }
+}
+
+// Spooler threads at once: enumerating, opening and deleting through the entry points while others
+// store new ports and raise "Update". Every enumeration hands out whole records: names that are
+// terminated inside the buffer and are ports that were planted.
+TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
+  for (int i = 0; i < 40; ++i) PlantPort("Lib" + std::to_string(i));
+  ASSERT_NO_FATAL_FAILURE(Load());
+  std::atomic<int> broken{0};
+  auto enumerate = [&] {
+    for (int round = 0; round < 60; ++round) {
+      DWORD needed = 0;
+      DWORD count = 0;
+      Enumerate(nullptr, 0, &needed, &count);
+      std::vector<BYTE> buffer(needed);
+      if (!Enumerate(buffer.data(), needed, &needed, &count)) continue;  // grown meanwhile
+      const BYTE* end = buffer.data() + buffer.size();  // names are packed from the end
+      for (DWORD i = 0; i < count; ++i) {
+        auto* name = reinterpret_cast<const BYTE*>(reinterpret_cast<PORT_INFO_1W*>(buffer.data())[i].pName);
+        size_t room = (end - name) / sizeof(WCHAR);
+        if (name < buffer.data() || name >= end || wcsnlen(reinterpret_cast<const WCHAR*>(name), room) == room ||
+            wcsncmp(reinterpret_cast<const WCHAR*>(name), L"Lib", 3) != 0) {
+          ++broken;
+        }
+      }
+      HANDLE port = nullptr;
+      if (table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"Lib1"), &port)) table->pfnClosePort(port);
+    }
+  };
+  auto remove = [&] {
+    for (int i = 0; i < 40; i += 2) {
+      table->pfnDeletePort(monitor, nullptr, nullptr, const_cast<LPWSTR>((L"Lib" + std::to_wstring(i)).c_str()));
+    }
+  };
+  auto store = [&] {
+    for (int i = 0; i < 40; ++i) {
+      PlantPort("LibNew" + std::to_string(i));
+      StoreSetUpdate(kDefaultMonitorKeyPath);
+    }
+  };
+  std::vector<std::thread> threads;
+  for (auto* work : {&enumerate, &enumerate, &enumerate}) threads.emplace_back(*work);
+  threads.emplace_back(remove);
+  threads.emplace_back(store);
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(0, broken.load());
+  StoreSetUpdate(kDefaultMonitorKeyPath);
+  EXPECT_EQ(60u, Ports().size());  // 20 of the first 40 deleted, 40 new
 }
 
 TEST_F(MonitorLibraryTest, PortDialogComesFromTheLibrarysOwnResources) {
@@ -269,8 +322,13 @@ TEST_F(InstalledMonitorTest, SpoolerListsTheMonitorsPortsBesideTheLocalPortsAndC
 TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingMonitor) {
   PlantPort("LibKept");
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "install"));
-  // An update replaces the library only: the monitor keeps its ports.
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
+  // An update replaces the library only, even while a process holds it loaded as the spooler
+  // does: the monitor keeps its ports.
+  HMODULE held = LoadLibraryA(InstalledLibraryPath().c_str());
+  ASSERT_NE(nullptr, held);
   EXPECT_EQ(0u, RunTool(kInstaller, "update"));
+  FreeLibrary(held);
   EXPECT_TRUE(SpoolerLists("LibKept"));
 
   ASSERT_EQ(0u, RunTool(kInstaller, "remove"));
@@ -278,6 +336,7 @@ TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingM
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "remove"));
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "update"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath().c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
 
   ASSERT_EQ(0u, RunTool(kInstaller, "install"));
   PlantPort("LibAgain");

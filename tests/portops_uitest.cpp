@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <sddl.h>
 #include <winspool.h>
 
 #include <functional>
@@ -9,10 +8,15 @@
 #include <vector>
 
 #include "app/portops.h"
+#include "app/portswindow.h"
+#include "app/startup.h"
+#include "base/module.h"
 #include "base/scoped.h"
 #include "dialogdriver.h"
+#include "diag/eventlog.h"
 #include "dlgutil/help.h"
 #include "eventcapture.h"
+#include "model/portentry.h"
 #include "model/portlist.h"
 #include "names/resolve.h"
 #include "resource.h"
@@ -20,30 +24,6 @@
 #include "testresolver.h"
 
 namespace {
-
-// Denies everyone setting values and creating subkeys under the key while it lives, as an
-// administrator does for a user who may only look; reading stays allowed.
-class WritesDenied {
-public:
-  explicit WritesDenied(const char* keyPath) {
-    static_assert((KEY_SET_VALUE | KEY_CREATE_SUB_KEY) == 0x6, "the denied rights in the descriptor below");
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, READ_CONTROL | WRITE_DAC, key_.out()));
-    DWORD size = 0;
-    RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
-    saved_.resize(size);
-    EXPECT_EQ(ERROR_SUCCESS, RegGetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data(), &size));
-    PSECURITY_DESCRIPTOR deny = nullptr;
-    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x6;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
-                                                                     &deny, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, deny));
-    LocalFree(deny);
-  }
-  ~WritesDenied() { RegSetKeySecurity(key_.get(), DACL_SECURITY_INFORMATION, saved_.data()); }
-
-private:
-  ScopedKey key_;
-  std::vector<BYTE> saved_;
-};
 
 class PortOpsTest : public ::testing::Test {
 protected:
@@ -212,11 +192,13 @@ TEST_F(PortOpsTest, DeleteRemovesKeyAndListEntryAndLeavesUnlistedPortsAlone) {
   EXPECT_TRUE(monitor.HasKey("Ports\\beta"));
 }
 
+// Denied before start-up, as for a user who may only read: the list still holds every port.
 TEST_F(PortOpsTest, UserWithoutWriteAccessIsToldAndSeesTheSettingsReadOnly) {
   monitor.PlantPort("alpha");
   monitor.SetString("Ports\\alpha", "TCP/IP Address", "10.0.0.5");
+  TestWritesDenied denied(monitor.path());
   Start();
-  WritesDenied denied(monitor.path());
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, ListedPorts());
 
   DialogScript noDialog;  // any dialog would outlive this empty script and fail the test
   EXPECT_TRUE(Add(noDialog));
@@ -238,6 +220,51 @@ TEST_F(PortOpsTest, UserWithoutWriteAccessIsToldAndSeesTheSettingsReadOnly) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), error);
   EXPECT_EQ("10.0.0.5", monitor.GetString("Ports\\alpha", "TCP/IP Address"));
   EXPECT_FALSE(monitor.HasValue("Ports\\alpha", "TCP/IP Name"));
+
+  // A delete the store refuses leaves the port listed.
+  EXPECT_FALSE(MonitorDeletePort(nullptr, nullptr, "alpha"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_EQ(std::vector<std::string>{"alpha"}, ListedPorts());
+}
+
+// The port is deleted from behind the open dialog: OK finds it gone, reports it and writes nothing.
+TEST_F(PortOpsTest, ConfigureNeverBringsBackAPortDeletedWhileItsDialogWasOpen) {
+  monitor.PlantPort("alpha");
+  monitor.PlantPort("beta");
+  Start();
+  DialogScript script;
+  script.Then([](HWND dialog) {
+    EXPECT_TRUE(MonitorDeletePort(nullptr, nullptr, "alpha"));
+    SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.9");
+    PostClick(dialog, IDOK);
+  });
+  EXPECT_FALSE(Configure(script, "alpha"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), error);
+  EXPECT_FALSE(monitor.HasKey("Ports\\alpha"));
+  EXPECT_EQ(std::vector<std::string>{"beta"}, ListedPorts());
+  ASSERT_EQ(1u, events.events().size());
+  EXPECT_EQ(EVT_PORT_NOT_FOUND, events.events()[0].identifier);
+}
+
+// The Ports window tells of a failed delete with the system's reason, and a refill that cannot
+// raise "Update" reloads this process's list itself: a port another process stored shows up.
+TEST_F(PortOpsTest, PortsWindowReportsAFailedDeleteAndRefillsWithoutTheUpdateFlag) {
+  monitor.PlantPort("alpha");
+  TestWritesDenied denied(monitor.path());
+  Start();
+  ASSERT_TRUE(StatusSucceeded(RegisterPortsClass(ModuleInstance)));
+  HWND window = CreateDialogA(ModuleInstance, "Ports", nullptr, nullptr);
+  ASSERT_NE(nullptr, window);
+  RefreshPortsList(window);
+  monitor.PlantPort("later");
+  SendDlgItemMessageA(window, IDC_PORTS_LIST, LB_SETCURSEL, 0, 0);
+  SendMessageA(window, WM_COMMAND, IDC_PORTS_DELETE, 0);
+  ASSERT_EQ(1u, boxes.boxes().size());
+  EXPECT_EQ(0u, boxes.boxes()[0].text.find("The port could not be deleted.\n\n"));
+  EXPECT_NE(std::string::npos, boxes.boxes()[0].text.find("(error 5)")) << boxes.boxes()[0].text;
+  EXPECT_EQ(2, SendDlgItemMessageA(window, IDC_PORTS_LIST, LB_GETCOUNT, 0, 0));
+  DestroyWindow(window);
+  UnregisterClassA(kPortsClassName, ModuleInstance);
 }
 
 }  // namespace

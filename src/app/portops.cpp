@@ -46,7 +46,23 @@ private:
 
 // The logging options of the record become the monitor's and are stored.
 BOOL KeepLogOptions(const PortConfig* record) {
-  return ConfigToLogOptions(record, &MonitorLogOptions) && StoreWriteLogOptions(MonitorKeyPath, &MonitorLogOptions);
+  LogOptions options = {};
+  MonitorGetLogOptions(&options);
+  if (!ConfigToLogOptions(record, &options)) return FALSE;
+  MonitorSetLogOptions(&options);
+  return StoreWriteLogOptions(MonitorKeyPath, &options);
+}
+
+BOOL LoadLogOptions(PortConfig* record) {
+  LogOptions options = {};
+  MonitorGetLogOptions(&options);
+  return LogOptionsToConfig(record, &options);
+}
+
+BOOL FailUnknownPort(const char* portName) {
+  EvReport1(EVT_PORT_NOT_FOUND, portName);
+  SetLastError(ERROR_UNKNOWN_PORT);
+  return Fail();
 }
 
 }  // namespace
@@ -61,7 +77,7 @@ BOOL MonitorAddPort(const char* /*serverName*/, HWND owner, const char* /*monito
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return Fail();
   }
-  if (!AllowAllProtocols(record.get()) || !LogOptionsToConfig(record.get(), &MonitorLogOptions)) return Fail();
+  if (!AllowAllProtocols(record.get()) || !LoadLogOptions(record.get())) return Fail();
 
   INT_PTR result = RunAddPortDialog(record.get());
   if (result < 0) return Fail();
@@ -86,13 +102,11 @@ BOOL MonitorConfigurePort(const char* /*serverName*/, HWND owner, const char* po
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return Fail();
   }
-  PortEntry* entry = FindPortEntry(portName);
-  if (!entry) {
-    EvReport1(EVT_PORT_NOT_FOUND, portName);
-    return Fail();
-  }
-  if (!AllowAllProtocols(record.get()) || !PortEntryToConfig(record.get(), entry) ||
-      !LogOptionsToConfig(record.get(), &MonitorLogOptions)) {
+  // A copy: a delete, a refill or a reload on another thread may free the node while the access
+  // box or the dialog is up.
+  PortEntry port = {};
+  if (!CopyPortEntry(portName, &port)) return FailUnknownPort(portName);
+  if (!AllowAllProtocols(record.get()) || !PortEntryToConfig(record.get(), &port) || !LoadLogOptions(record.get())) {
     return Fail();
   }
   if (!StoreCanWrite(MonitorKeyPath)) {
@@ -105,22 +119,29 @@ BOOL MonitorConfigurePort(const char* /*serverName*/, HWND owner, const char* po
   if (result < 0) return Fail();
   if (result == 0) return TRUE;
 
-  char oldName[kPortNameSize];
-  CopyBounded(oldName, entry->portName, sizeof oldName);
-  if (!PortConfigToEntry(record.get(), entry)) return Fail();
-  if (!StoreWritePort(MonitorKeyPath, entry)) return Fail();
+  // The port is found again by its name: one deleted meanwhile is not brought back.
+  if (!FindPortEntry(port.portName)) return FailUnknownPort(port.portName);
+  PortEntry changed = port;
+  if (!PortConfigToEntry(record.get(), &changed)) return Fail();
+  if (!StoreWritePort(MonitorKeyPath, &changed)) return Fail();
   // A renamed port has been written under its new name first; its old key goes only now, so a
   // failure never leaves the port in no key. Key names ignore case: a change of case is one key.
-  if (lstrcmpiA(entry->portName, oldName) != 0 && !StoreDeletePort(MonitorKeyPath, oldName)) return Fail();
+  if (lstrcmpiA(changed.portName, port.portName) != 0 && !StoreDeletePort(MonitorKeyPath, port.portName)) {
+    return Fail();
+  }
+  ReplacePortEntry(port.portName, &changed);
   if (!KeepLogOptions(record.get())) return Fail();
   return TRUE;
 }
 
 BOOL MonitorDeletePort(const char* /*serverName*/, HWND /*owner*/, const char* portName) {
-  if (!RemovePortEntry(portName)) {
+  // The key goes first: a port the store keeps stays in the list too.
+  PortEntry port = {};
+  if (!CopyPortEntry(portName, &port)) {
     SetLastError(ERROR_UNKNOWN_PORT);
     return Fail();
   }
   if (!StoreDeletePort(MonitorKeyPath, portName)) return Fail();
+  RemovePortEntry(portName);
   return TRUE;
 }

@@ -1,11 +1,13 @@
 #include "app/portswindow.h"
 
+#include <shlwapi.h>
 #include <winspool.h>
 
 #include "app/portops.h"
 #include "base/memory.h"
 #include "base/scoped.h"
 #include "dlgutil/extent.h"
+#include "dlgutil/messages.h"
 #include "model/portentry.h"
 #include "model/portlist.h"
 #include "model/store.h"
@@ -44,23 +46,39 @@ private:
   HWND list_;
 };
 
-// Runs Modify or Delete on the selected port, its name copied into a block of its own.
-void RunOnSelectedPort(HWND window, BOOL (*operation)(const char*, HWND, const char*)) {
+// Tells the user that an operation failed, and why, with the system's text for its error code.
+void ReportFailure(HWND window, BOOL succeeded, const char* what) {
+  if (succeeded) return;
+  char reason[300];
+  FormatSystemError(GetLastError(), reason, sizeof reason);
+  char text[400];
+  wnsprintfA(text, sizeof text, "%s\n\n%s", what, reason);
+  ShowMessageBox(window, text, kMonitorName, MB_ICONSTOP | MB_OK);
+}
+
+// Runs Modify or Delete on the selected port, its name copied into a block of its own. Answers
+// the operation's result; TRUE when nothing was run.
+BOOL RunOnSelectedPort(HWND window, BOOL (*operation)(const char*, HWND, const char*)) {
   HWND list = PortList(window);
   LRESULT index = SendMessageA(list, LB_GETCURSEL, 0, 0);
-  if (index == LB_ERR) return;
+  if (index == LB_ERR) return TRUE;
   LRESULT length = SendMessageA(list, LB_GETTEXTLEN, index, 0);
-  if (length == LB_ERR) return;
+  if (length == LB_ERR) return TRUE;
   HLOCAL block = LocalAlloc(LMEM_MOVEABLE, static_cast<SIZE_T>(length) + 1);
-  if (!block) return;
+  if (!block) return TRUE;
+  BOOL result = TRUE;
+  DWORD error = ERROR_SUCCESS;
   {
     ScopedLocalLock name(block);
     if (name) {
       SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(name.get()));
-      operation(nullptr, window, static_cast<const char*>(name.get()));
+      result = operation(nullptr, window, static_cast<const char*>(name.get()));
+      error = GetLastError();
     }
   }
   LocalFree(block);
+  SetLastError(error);  // releasing the block clears it
+  return result;
 }
 
 void OnCommand(HWND window, int id) {
@@ -70,15 +88,15 @@ void OnCommand(HWND window, int id) {
     EnableSelectionButtons(window);
     break;
   case IDC_PORTS_NEW:
-    MonitorAddPort(nullptr, window, kMonitorName);
+    ReportFailure(window, MonitorAddPort(nullptr, window, kMonitorName), "The port could not be added.");
     RefreshPortsList(window);
     break;
   case IDC_PORTS_MODIFY:
-    RunOnSelectedPort(window, MonitorConfigurePort);
+    ReportFailure(window, RunOnSelectedPort(window, MonitorConfigurePort), "The port's settings could not be saved.");
     RefreshPortsList(window);
     break;
   case IDC_PORTS_DELETE:
-    RunOnSelectedPort(window, MonitorDeletePort);
+    ReportFailure(window, RunOnSelectedPort(window, MonitorDeletePort), "The port could not be deleted.");
     RefreshPortsList(window);
     break;
   case IDC_PORTS_CLOSE:
@@ -102,7 +120,8 @@ Status RefreshPortsList(HWND window) {
   DWORD returned = 0;
   EnumPortsA(nullptr, 1, nullptr, 0, &needed, &returned);
 
-  StoreSetUpdate(MonitorKeyPath);
+  // This copy reloads through the flag too; a user who may not raise it reloads it directly.
+  if (!StoreSetUpdate(MonitorKeyPath)) ReloadPortList();
   needed = 0;
   MonitorEnumPorts(nullptr, 1, nullptr, 0, &needed, &returned);
   BYTE* buffer = nullptr;

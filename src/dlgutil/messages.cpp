@@ -1,5 +1,7 @@
 #include "dlgutil/messages.h"
 
+#include <shlwapi.h>
+
 #include <cstring>
 
 namespace {
@@ -41,4 +43,20 @@ void FormatTemplateText(const char* format, const char* argument, char* text, si
   if (!mark) return;
   append(argument, strlen(argument));
   append(mark + 2, strlen(mark + 2));
+}
+
+void FormatSystemError(DWORD error, char* text, size_t size) {
+  if (size == 0) return;
+  char reason[256] = {};
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
+                                sizeof reason, nullptr);
+  while (length && strchr("\r\n .", reason[length - 1])) --length;
+  reason[length] = '\0';
+  int room = size > 0x7fffffff ? 0x7fffffff : static_cast<int>(size);
+  if (length) {
+    wnsprintfA(text, room, "%s (error %lu)", reason, error);
+  } else {
+    wnsprintfA(text, room, "error %lu", error);
+  }
+  text[size - 1] = '\0';
 }

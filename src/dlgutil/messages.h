@@ -18,3 +18,7 @@ const char* LoadResourceText(HINSTANCE instance, UINT id, char* text, int size, 
 // Writes `format` with its first "%s" replaced by `argument` into `text` (size bytes), cut to fit;
 // no other conversion is read, so a template from a resource can never be misread.
 void FormatTemplateText(const char* format, const char* argument, char* text, size_t size);
+
+// Writes the system's text for a Win32 error code into `text` (size bytes, cut to fit), followed
+// by "(error N)"; just "error N" when the system has no text for it.
+void FormatSystemError(DWORD error, char* text, size_t size);

@@ -40,6 +40,14 @@ void FreeChain(PortEntry* entry) {
   }
 }
 
+// The first node of exactly that name; the caller holds the lock.
+PortEntry* FindLocked(const char* portName) {
+  for (PortEntry* entry = PortListHead; entry; entry = entry->next) {
+    if (strcmp(entry->portName, portName) == 0) return entry;
+  }
+  return nullptr;
+}
+
 // Drops the list and loads it again; the caller holds the lock.
 void ReloadLocked() {
   FreeChain(PortListHead);
@@ -205,22 +213,43 @@ PortEntry* FindPortEntry(const char* portName) {
     return nullptr;
   }
   ScopedLock lock(PortListLock);
-  for (PortEntry* entry = PortListHead; entry; entry = entry->next) {
-    if (strcmp(entry->portName, portName) == 0) return entry;
-  }
-  return nullptr;
+  return FindLocked(portName);
 }
 
 BOOL CopyPortEntry(const char* portName, PortEntry* copy) {
   if (!monitorReady) return FailNotReady();
   ScopedLock lock(PortListLock);
-  for (PortEntry* entry = PortListHead; entry; entry = entry->next) {
-    if (strcmp(entry->portName, portName) != 0) continue;
-    *copy = *entry;
-    copy->next = nullptr;
-    return TRUE;
+  PortEntry* entry = FindLocked(portName);
+  if (!entry) return FALSE;
+  *copy = *entry;
+  copy->next = nullptr;
+  return TRUE;
+}
+
+BOOL ReplacePortEntry(const char* portName, const PortEntry* changed) {
+  if (!monitorReady) return FailNotReady();
+  ScopedLock lock(PortListLock);
+  PortEntry* entry = FindLocked(portName);
+  if (!entry) return FALSE;
+  PortEntry* next = entry->next;
+  *entry = *changed;
+  entry->next = next;
+  return TRUE;
+}
+
+void MonitorGetLogOptions(LogOptions* options) {
+  if (!monitorReady) {
+    *options = MonitorLogOptions;
+    return;
   }
-  return FALSE;
+  ScopedLock lock(PortListLock);
+  *options = MonitorLogOptions;
+}
+
+void MonitorSetLogOptions(const LogOptions* options) {
+  if (!monitorReady) return;
+  ScopedLock lock(PortListLock);
+  MonitorLogOptions = *options;
 }
 
 BOOL AddPortEntry(PortEntry* entry) {

@@ -6,9 +6,13 @@
 
 #include "model/portentry.h"
 
-// Module state, valid once MonitorInitialize has succeeded.
+// Module state, valid once MonitorInitialize has succeeded. MonitorLogOptions is written under
+// the list's lock only (MonitorSetLogOptions); other threads read it with MonitorGetLogOptions.
 extern char* MonitorKeyPath;
 extern LogOptions MonitorLogOptions;
+
+void MonitorGetLogOptions(LogOptions* options);
+void MonitorSetLogOptions(const LogOptions* options);
 
 // Registers the event source, reads the logging options and loads every port of the key path
 // (null or empty: the default path). Initialising again first shuts the module down.
@@ -42,10 +46,14 @@ BOOL MonitorClosePort(HANDLE port);
 
 // List operations. Names match exactly (case-sensitive); lookups take the first match from the
 // head. All fail (null or FALSE) when the monitor is not initialised.
+// FindPortEntry's node stays valid only while no other thread changes the list: an operation
+// that keeps a port across a dialog, a message box or a release of the lock takes a copy.
 PortEntry* FindPortEntry(const char* portName);
 // Copies the named port's node under the lock (next set to null); FALSE when there is none.
 BOOL CopyPortEntry(const char* portName, PortEntry* copy);
 BOOL AddPortEntry(PortEntry* entry);     // the list owns the node from now on
+// Overwrites the named port's node with `changed` (its link stays); FALSE when there is none.
+BOOL ReplacePortEntry(const char* portName, const PortEntry* changed);
 BOOL RemovePortEntry(const char* portName);  // unlinks and frees the first match
 BOOL ReloadPortList();
 

@@ -9,7 +9,10 @@
 
 namespace {
 
-constexpr REGSAM kStoreAccess = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_ENUMERATE_SUB_KEYS;
+// Readers ask for reading only, so a user who may only read the monitor key still sees every
+// port; only the writers ask for more.
+constexpr REGSAM kReadAccess = KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+constexpr REGSAM kWriteAccess = kReadAccess | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 constexpr DWORD kValueBufferSize = 30;
 
 BOOL Fail(LONG error) {
@@ -45,6 +48,21 @@ bool MatchesAny(const char* text, const char* const* words) {
   return false;
 }
 
+BOOL OpenMonitorKey(const char* keyPath, REGSAM access, HKEY* key) {
+  // Without a path the registry would open the root itself; the store never works there.
+  if (!keyPath || !*keyPath) return Fail(ERROR_INVALID_PARAMETER);
+  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, access, key);
+  return result == ERROR_SUCCESS ? TRUE : Fail(result);
+}
+
+// Opens an existing key beneath the monitor key for reading; a missing one is not created.
+BOOL OpenSubkeyForReading(const char* keyPath, const char* subkeyName, HKEY* key) {
+  ScopedKey monitor;
+  if (!OpenMonitorKey(keyPath, kReadAccess, monitor.out())) return FALSE;
+  LONG result = RegOpenKeyExA(monitor.get(), subkeyName, 0, kReadAccess, key);
+  return result == ERROR_SUCCESS ? TRUE : Fail(result);
+}
+
 bool ReadTrayPair(HKEY key, const char* flagName, DWORD* flag, const char* numberName, DWORD* number) {
   RegReadBool(key, flagName, flag);
   return !*flag || RegReadDword(key, numberName, number);
@@ -53,17 +71,14 @@ bool ReadTrayPair(HKEY key, const char* flagName, DWORD* flag, const char* numbe
 }  // namespace
 
 BOOL StoreOpenMonitorKey(const char* keyPath, HKEY* key) {
-  // Without a path the registry would open the root itself; the store never works there.
-  if (!keyPath || !*keyPath) return Fail(ERROR_INVALID_PARAMETER);
-  LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, kStoreAccess, key);
-  return result == ERROR_SUCCESS ? TRUE : Fail(result);
+  return OpenMonitorKey(keyPath, kWriteAccess, key);
 }
 
 BOOL StoreOpenSubkey(const char* keyPath, const char* subkeyName, HKEY* key) {
   ScopedKey monitor;
   if (!StoreOpenMonitorKey(keyPath, monitor.out())) return FALSE;
   char noClass[] = "";
-  LONG result = RegCreateKeyExA(monitor.get(), subkeyName, 0, noClass, REG_OPTION_NON_VOLATILE, kStoreAccess,
+  LONG result = RegCreateKeyExA(monitor.get(), subkeyName, 0, noClass, REG_OPTION_NON_VOLATILE, kWriteAccess,
                                 nullptr, key, nullptr);
   return result == ERROR_SUCCESS ? TRUE : Fail(result);
 }
@@ -145,7 +160,7 @@ BOOL RegReadBool(HKEY key, const char* valueName, DWORD* value) {
 
 PortEntry* StoreReadPorts(const char* keyPath) {
   ScopedKey ports;
-  if (!StoreOpenPortsKey(keyPath, ports.out())) return nullptr;
+  if (!OpenSubkeyForReading(keyPath, "Ports", ports.out())) return nullptr;
 
   PortEntry* head = nullptr;
   for (DWORD index = 0;; ++index) {
@@ -200,7 +215,7 @@ BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName) {
 
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options) {
   ScopedKey key;
-  if (!StoreOpenOptionsKey(keyPath, key.out())) return FALSE;
+  if (!OpenSubkeyForReading(keyPath, "Options", key.out())) return FALSE;
   RegReadDword(key.get(), "Logging Level", &options->loggingLevel);
   RegReadBool(key.get(), "Trace", &options->trace);
   if (!RegReadString(key.get(), "Trace File", options->traceFile, sizeof options->traceFile)) options->trace = 0;
@@ -209,12 +224,14 @@ BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options) {
 }
 
 BOOL StoreTakeUpdate(const char* keyPath) {
-  ScopedKey monitor;
-  if (!StoreOpenMonitorKey(keyPath, monitor.out())) return FALSE;
   DWORD update = 0;
-  if (!RegReadBool(monitor.get(), "Update", &update)) return FALSE;
-  RegDeleteValueA(monitor.get(), "Update");
-  LONG closed = monitor.Close();
-  if (closed != ERROR_SUCCESS) return Fail(closed);
+  {
+    ScopedKey monitor;
+    if (!OpenMonitorKey(keyPath, KEY_QUERY_VALUE, monitor.out())) return FALSE;
+    if (!RegReadBool(monitor.get(), "Update", &update)) return FALSE;
+  }
+  // Cleared when this user may; a reader who may not still reloads, and so does every later one.
+  ScopedKey monitor;
+  if (OpenMonitorKey(keyPath, KEY_SET_VALUE, monitor.out())) RegDeleteValueA(monitor.get(), "Update");
   return update ? TRUE : FALSE;
 }

@@ -7,7 +7,8 @@
 
 #include "model/portentry.h"
 
-// Key access. The monitor key must exist; "Ports" and "Options" are created when missing.
+// Key access for writing. The monitor key must exist; "Ports" and "Options" are created when
+// missing. The readers below open their keys for reading only.
 BOOL StoreOpenMonitorKey(const char* keyPath, HKEY* key);
 BOOL StoreOpenSubkey(const char* keyPath, const char* subkeyName, HKEY* key);
 BOOL StoreOpenPortsKey(const char* keyPath, HKEY* key);
@@ -28,10 +29,10 @@ PortEntry* StoreReadPorts(const char* keyPath);
 // cannot be used (no key, no "Protocol", or a set tray flag without its number).
 BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName);
 
-// FALSE only when "Options" cannot be opened or created; the options are then untouched.
+// FALSE only when "Options" cannot be opened; the options are then untouched.
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options);
 
-// Tests and clears "Update"; TRUE when it was set.
+// Tests "Update" and clears it when this user may; TRUE when it was set.
 BOOL StoreTakeUpdate(const char* keyPath);
 
 // Writing side. Typed value writers: 0, false and the empty text delete the value (TRUE whatever
@@ -42,7 +43,8 @@ BOOL RegWriteBool(HKEY key, const char* valueName, DWORD value);
 
 // Creates or updates the port's key; TRUE when every write succeeded. Each protocol's printer is
 // stored by name when the name resolves now, else by address when there is one; with neither
-// the stored pair stays. A set tray flag always stores its number, 0 included.
+// the stored pair stays. A set tray flag always stores its number, 0 included. An entry without a
+// protocol, or whose name is empty or holds a backslash, is refused (ERROR_INVALID_PARAMETER).
 BOOL StoreWritePort(const char* keyPath, const PortEntry* entry);
 
 // Deletes the port's key; FALSE (with the registry's code) when it cannot.

@@ -116,7 +116,8 @@ BOOL RegWriteBool(HKEY key, const char* valueName, DWORD value) {
 }
 
 BOOL StoreWritePort(const char* keyPath, const PortEntry* entry) {
-  if (!IsPortKeyName(entry->portName)) return Fail(ERROR_INVALID_PARAMETER);
+  // Without a protocol the port would be stored without "Protocol" and vanish at the next reload.
+  if (!IsPortKeyName(entry->portName) || entry->protocol == 0) return Fail(ERROR_INVALID_PARAMETER);
   ScopedKey port;
   {
     ScopedKey ports;

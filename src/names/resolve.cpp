@@ -54,11 +54,32 @@ bool ProbeFamily(int family) {
   return closesocket(probe) == 0;
 }
 
+// The library's full path: "vnetw.dll" in the directory of the module that holds this code (the
+// program or the monitor library), never a search of the current directory or PATH. False when
+// that path does not fit.
+bool VnetLibraryPath(char (&path)[MAX_PATH]) {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                          reinterpret_cast<const char*>(&VnetLibraryPath), &self)) {
+    return false;
+  }
+  DWORD length = GetModuleFileNameA(self, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  char* name = strrchr(path, '\\');
+  name = name ? name + 1 : path;
+  static const char kFileName[] = "vnetw.dll";
+  if (static_cast<size_t>(path + MAX_PATH - name) < sizeof kFileName) return false;
+  memcpy(name, kFileName, sizeof kFileName);
+  return true;
+}
+
 }  // namespace
 
 void LoadVnetLibrary() {
   if (VnetLibrary) return;
-  HMODULE library = LoadLibraryA("vnetw");
+  char path[MAX_PATH];
+  if (!VnetLibraryPath(path)) return;
+  HMODULE library = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
   if (!library) return;
   VnetLibrary = library;
   Bind(library, "vnet_addr", &BoundVnetAddr);

@@ -40,8 +40,9 @@ using VnetNtoaProc = char*(WINAPI*)(const VnetAddressRecord* record);
 using VnetGetNodeByNameProc = VnetNodeEntry*(WINAPI*)(const char* name);
 using VnetGetNodeByAddrProc = VnetNodeEntry*(WINAPI*)(const char* address, int length, int family);
 
-// Loads "vnetw" and binds its four entry points; a missing library or entry point stays empty.
-// Once bound, further calls change nothing.
+// Loads "vnetw.dll" from the directory of the module that holds this code (never by a search) and
+// binds its entry points; a missing library or entry point stays empty. Once bound, further calls
+// change nothing. Not from DllMain: loading a library there runs under the loader lock.
 void LoadVnetLibrary();
 
 // Forgets the entry points and releases the library; for a module that is itself unloaded.

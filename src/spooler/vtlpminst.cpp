@@ -1,9 +1,12 @@
 // Installs the monitor library for the print subsystem, or removes it again.
 //
-//   vtlpminst install   copies vtlpmmw4.dll and its help file from beside this program into the
-//                       system directory and registers the monitor "Vantrel Pressmark Printer"
+//   vtlpminst install   copies vtlpmmw4.dll and its companions (the help file, the VTLnet library
+//                       vnetw.dll and its node file) from beside this program into the system
+//                       directory and registers the monitor "Vantrel Pressmark Printer"
 //   vtlpminst update    replaces the installed copies with those beside this program; the
-//                       monitor's registration, ports and options stay
+//                       monitor's registration, ports, options and VTLnet node file stay. A
+//                       library the spooler holds is renamed aside, so the spooler must restart
+//                       to load the new one
 //   vtlpminst remove    unregisters the monitor (with its ports and options) and deletes the copies
 //
 // Each build installs into the system directory of its own kind, so a 32-bit build serves 32-bit
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "dlgutil/help.h"
+#include "dlgutil/messages.h"
 #include "model/portentry.h"
 
 namespace {
@@ -28,15 +32,21 @@ constexpr int kNothingToDo = 2;
 constexpr int kUsage = 3;
 
 constexpr char kLibraryName[] = "vtlpmmw4.dll";
+constexpr char kVnetLibraryName[] = "vnetw.dll";
+
+// Files installed beside the monitor library, which looks for them in its own directory. The
+// node file is the administrator's to edit: an installed one is never replaced.
+struct Companion {
+  const char* name;
+  bool keepInstalled;
+};
+constexpr Companion kCompanions[] = {{kHelpFileName, false}, {kVnetLibraryName, false}, {"vnetnodes.txt", true}};
 const std::string kQuotedName = std::string("\"") + kMonitorName + "\"";
 
 std::string ErrorText(DWORD error) {
-  char text[512] = {};
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                                sizeof text, nullptr);
-  while (length && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ')) --length;
-  std::string code = "error " + std::to_string(error);
-  return length ? std::string(text, length) + " (" + code + ")" : code;
+  char text[512];
+  FormatSystemError(error, text, sizeof text);
+  return text;
 }
 
 int Report(int result, const std::string& message) {
@@ -109,32 +119,70 @@ bool RemoveFile(const std::string& path) {
   return WhenFree([&] { return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND; });
 }
 
+// A library that a process has loaded cannot be overwritten, but it can be renamed: the old copy
+// moves aside and is deleted now when nothing holds it, else at the next restart; the new copy
+// takes its name. A failed copy puts the old one back.
+bool ReplaceInto(const std::string& source, const std::string& target) {
+  if (!FileExists(target)) return CopyInto(source, target);
+  std::string aside = target + ".old-" + std::to_string(GetTickCount64());
+  if (!MoveFileExA(target.c_str(), aside.c_str(), 0)) return false;
+  if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+    DWORD error = GetLastError();
+    MoveFileExA(aside.c_str(), target.c_str(), 0);
+    SetLastError(error);
+    return false;
+  }
+  if (!DeleteFileA(aside.c_str())) MoveFileExA(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return true;
+}
+
 struct Paths {
-  std::string sourceLibrary;
-  std::string sourceHelp;
-  std::string library;
-  std::string help;
+  std::string source;  // this program's directory
+  std::string system;  // the system directory of its kind
+  std::string library() const { return system + kLibraryName; }
 };
 
-// Copies the library and, when it is there, its help file; without it the monitor's dialogs
-// work all the same and only offer no help. Answers a message, empty on success.
-std::string CopyFiles(const Paths& paths) {
-  if (!FileExists(paths.sourceLibrary)) return paths.sourceLibrary + " is missing.";
-  if (!CopyInto(paths.sourceLibrary, paths.library)) {
-    return "cannot copy the library to " + paths.library + ": " + ErrorText(GetLastError());
+// Copies the library and the companions that are beside this program; without the help file the
+// dialogs only offer no help, without the VTLnet library VTLnet names do not resolve (the answer
+// says so). Answers a message for the user, empty on success; *failed tells a failure.
+std::string CopyFiles(const Paths& paths, bool* failed) {
+  *failed = true;
+  std::string sourceLibrary = paths.source + kLibraryName;
+  if (!FileExists(sourceLibrary)) return sourceLibrary + " is missing.";
+  if (!ReplaceInto(sourceLibrary, paths.library())) {
+    return "cannot copy the library to " + paths.library() + ": " + ErrorText(GetLastError());
   }
-  if (FileExists(paths.sourceHelp)) CopyInto(paths.sourceHelp, paths.help);
-  return std::string();
+  *failed = false;
+  std::string notes;
+  for (const Companion& companion : kCompanions) {
+    std::string source = paths.source + companion.name;
+    std::string target = paths.system + companion.name;
+    if (!FileExists(source) || (companion.keepInstalled && FileExists(target))) continue;
+    if (!ReplaceInto(source, target)) notes += " Cannot copy " + target + ": " + ErrorText(GetLastError()) + ".";
+  }
+  if (!FileExists(paths.system + kVnetLibraryName)) {
+    notes += " " + std::string(kVnetLibraryName) + " is not installed beside it: VTLnet names will not resolve.";
+  }
+  return notes;
+}
+
+bool RemoveFiles(const Paths& paths) {
+  if (!RemoveFile(paths.library())) return false;
+  for (const Companion& companion : kCompanions) {
+    if (!RemoveFile(paths.system + companion.name)) return false;
+  }
+  return true;
 }
 
 int Install(const Paths& paths) {
   bool registered = IsRegistered();
-  if (registered && FileExists(paths.library)) {
-    return Report(kNothingToDo, "The monitor " + kQuotedName + " is installed already (" + paths.library +
+  if (registered && FileExists(paths.library())) {
+    return Report(kNothingToDo, "The monitor " + kQuotedName + " is installed already (" + paths.library() +
                                     "); nothing changed.");
   }
-  std::string failure = CopyFiles(paths);
-  if (!failure.empty()) return Report(kFailed, "Cannot install the monitor " + kQuotedName + ": " + failure);
+  bool failed = false;
+  std::string notes = CopyFiles(paths, &failed);
+  if (failed) return Report(kFailed, "Cannot install the monitor " + kQuotedName + ": " + notes);
 
   // Installed by the other kind of build, the monitor lacked only this kind's library.
   if (!registered) {
@@ -143,37 +191,38 @@ int Install(const Paths& paths) {
     monitor.pDLLName = const_cast<char*>(kLibraryName);
     if (!AddMonitorA(nullptr, 2, reinterpret_cast<BYTE*>(&monitor))) {
       std::string error = ErrorText(GetLastError());
-      RemoveFile(paths.library);
-      RemoveFile(paths.help);
+      RemoveFiles(paths);
       return Report(kFailed, "Cannot register the monitor " + kQuotedName + ": " + error);
     }
   }
-  return Report(kDone, "Installed the monitor " + kQuotedName + " (" + paths.library + ").");
+  return Report(kDone, "Installed the monitor " + kQuotedName + " (" + paths.library() + ")." + notes);
 }
 
 int Update(const Paths& paths) {
   if (!IsRegistered()) {
     return Report(kNothingToDo, "The monitor " + kQuotedName + " is not installed; nothing changed.");
   }
-  std::string failure = CopyFiles(paths);
-  if (!failure.empty()) return Report(kFailed, "Cannot update the monitor " + kQuotedName + ": " + failure);
-  return Report(kDone, "Updated the monitor " + kQuotedName + " (" + paths.library + ").");
+  bool failed = false;
+  std::string notes = CopyFiles(paths, &failed);
+  if (failed) return Report(kFailed, "Cannot update the monitor " + kQuotedName + ": " + notes);
+  return Report(kDone, "Updated the monitor " + kQuotedName + " (" + paths.library() + ")." + notes +
+                           " Restart the print spooler to load the new library.");
 }
 
 int Remove(const Paths& paths) {
   bool registered = IsRegistered();
-  if (!registered && !FileExists(paths.library)) {
-    return Report(kNothingToDo, "The monitor " + kQuotedName + " is not installed (" + paths.library +
+  if (!registered && !FileExists(paths.library())) {
+    return Report(kNothingToDo, "The monitor " + kQuotedName + " is not installed (" + paths.library() +
                                     " is absent); nothing changed.");
   }
   if (registered && !DeleteMonitorA(nullptr, nullptr, const_cast<char*>(kMonitorName))) {
     return Report(kFailed, "Cannot unregister the monitor " + kQuotedName + ": " + ErrorText(GetLastError()));
   }
-  if (!RemoveFile(paths.library) || !RemoveFile(paths.help)) {
+  if (!RemoveFiles(paths)) {
     return Report(kFailed, "The monitor " + kQuotedName + " is unregistered, but its files stay in " +
-                               paths.library + ": " + ErrorText(GetLastError()));
+                               paths.system + ": " + ErrorText(GetLastError()));
   }
-  return Report(kDone, "Removed the monitor " + kQuotedName + " (" + paths.library + ").");
+  return Report(kDone, "Removed the monitor " + kQuotedName + " (" + paths.library() + ").");
 }
 
 }  // namespace
@@ -191,10 +240,5 @@ int main(int argc, char** argv) {
   std::string source = ProgramDirectory();
   std::string system = SystemDirectory();
   if (source.empty() || system.empty()) return Report(kFailed, "Cannot find this program's or the system's directory.");
-  Paths paths;
-  paths.sourceLibrary = source + kLibraryName;
-  paths.sourceHelp = source + kHelpFileName;
-  paths.library = system + kLibraryName;
-  paths.help = system + kHelpFileName;
-  return operation(paths);
+  return operation(Paths{source, system});
 }

@@ -205,6 +205,7 @@ VOID WINAPI WideShutdown(HANDLE monitor) {
   // The help viewer runs on this module's window procedure, so it must not outlive the module.
   CloseHelp();
   MonitorShutdown();
+  UnloadVnetLibrary();
 }
 
 // Ports are added, changed and deleted through the monitor's own dialogs; there is no
@@ -245,6 +246,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT init, PHANDLE 
     return nullptr;
   }
   if (!MonitorInitialize(nullptr)) return nullptr;
+  LoadVnetLibrary();  // here and not in DllMain, where loading a library runs under the loader lock
   *monitor = MonitorHandle();
   return &MonitorTable;
 }
@@ -254,14 +256,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   case DLL_PROCESS_ATTACH:
     ModuleInstance = instance;
     MemInitialize();
-    LoadVnetLibrary();
     break;
   case DLL_PROCESS_DETACH:
     if (reserved) break;  // the process is ending; the system takes everything back
-    // Unloaded by FreeLibrary: give back what this module holds, so it can be loaded again.
+    // Unloaded by FreeLibrary: give back what this module holds, so it can be loaded again. The
+    // VTLnet library is released by the monitor's shutdown, never here under the loader lock.
     MonitorShutdown();
     UnregisterClassA(kHelpWindowClass, instance);
-    UnloadVnetLibrary();
     break;
   }
   return TRUE;

@@ -1,6 +1,7 @@
 #include "testregistry.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include "base/scoped.h"
 
@@ -116,4 +117,23 @@ DWORD RunTool(const char* program, const std::string& arguments) {
   DWORD exitCode = ~0u;
   GetExitCodeProcess(process.hProcess, &exitCode);
   return exitCode;
+}
+
+TestWritesDenied::TestWritesDenied(const char* keyPath) {
+  static_assert((KEY_SET_VALUE | KEY_CREATE_SUB_KEY) == 0x6, "the denied rights in the descriptor below");
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, READ_CONTROL | WRITE_DAC, &key_));
+  DWORD size = 0;
+  RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, nullptr, &size);
+  saved_.resize(size);
+  EXPECT_EQ(ERROR_SUCCESS, RegGetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data(), &size));
+  PSECURITY_DESCRIPTOR deny = nullptr;
+  EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(D;;0x6;;;WD)(A;;KA;;;WD)", SDDL_REVISION_1,
+                                                                   &deny, nullptr));
+  EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, deny));
+  LocalFree(deny);
+}
+
+TestWritesDenied::~TestWritesDenied() {
+  RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
+  RegCloseKey(key_);
 }

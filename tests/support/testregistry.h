@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class TestMonitorKey {
 public:
@@ -36,6 +37,20 @@ public:
 
 private:
   std::string path_;
+};
+
+// Denies everyone setting values and creating subkeys under the key while it lives, as an
+// administrator does for a user who may only look; reading stays allowed.
+class TestWritesDenied {
+public:
+  explicit TestWritesDenied(const char* keyPath);
+  ~TestWritesDenied();
+  TestWritesDenied(const TestWritesDenied&) = delete;
+  TestWritesDenied& operator=(const TestWritesDenied&) = delete;
+
+private:
+  HKEY key_ = nullptr;
+  std::vector<BYTE> saved_;
 };
 
 // Runs a program from the test's own directory with the given arguments and answers its exit code.
