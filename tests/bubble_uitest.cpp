@@ -3,11 +3,13 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "base/scoped.h"
+#include "dialogdriver.h"
 #include "diag/BUBBDLG.h"
 #include "diag/bubble.h"
 #include "dlgutil/extent.h"
@@ -15,14 +17,12 @@
 namespace {
 
 TEST(BubbleLines, SplitTextTheWayTheWindowShowsIt) {
-  const std::string tail = std::string(196, 'x');
+  const std::string tail(196, 'x');
   struct Case {
     std::string text;
     std::vector<std::string> lines;
   } cases[] = {
-      {"", {""}},
-      {"\n\n", {"", "", ""}},
-      {"cr\r\nkept", {"cr\r", "kept"}},
+      {"", {""}}, {"\n\n", {"", "", ""}}, {"cr\r\nkept", {"cr\r", "kept"}},
       {tail + "\tz\nnext", {tail + "   ", "next"}},  // a tab's spaces past 199 go too
   };
   for (const Case& c : cases) {
@@ -35,188 +35,119 @@ TEST(BubbleLines, SplitTextTheWayTheWindowShowsIt) {
 
 class BubbleTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char directory[MAX_PATH];
-    GetTempPathA(sizeof directory, directory);
-    path = std::string(directory) + "bubble_" + std::to_string(GetCurrentProcessId()) + ".log";
-  }
   void TearDown() override {
     for (BubbleChannel* channel : channels) BubbleClose(channel);
     DeleteFileA(path.c_str());
   }
-
   BubbleChannel* Open(const char* file, BOOL window, const char* title = "Bubble test") {
     BubbleChannel* channel = BubbleOpen(GetModuleHandleA(nullptr), file, window, title);
     if (channel) channels.push_back(channel);
     return channel;
   }
   std::string FileBytes() {
-    ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    std::string bytes(file ? GetFileSize(file.get(), nullptr) : 0, '\0');
-    DWORD read = 0;
-    ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
   }
 
-  static HWND MainDialog(BubbleChannel* channel) {
-    return reinterpret_cast<HWND>(GetWindowLongPtrA(channel->window, kBubbleMainDialogSlot));
-  }
-  static HWND List(BubbleChannel* channel) { return GetDlgItem(MainDialog(channel), IDC_BUBBLE_LIST); }
-  static LRESULT ListMessage(BubbleChannel* channel, UINT message) {
-    return SendMessageA(List(channel), message, 0, 0);
-  }
-  static std::vector<std::string> Entries(BubbleChannel* channel) {
-    std::vector<std::string> entries;
-    for (int i = 0; i < ListMessage(channel, LB_GETCOUNT); ++i) {
-      char text[kBubbleLineSize] = {};
-      SendMessageA(List(channel), LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-      entries.push_back(text);
-    }
-    return entries;
-  }
-
-  std::string path;
+  std::string path = [] {
+    char directory[MAX_PATH] = {};
+    GetTempPathA(sizeof directory, directory);
+    return directory + ("bubble_" + std::to_string(GetCurrentProcessId()) + ".log");
+  }();
   std::vector<BubbleChannel*> channels;
 };
 
-TEST_F(BubbleTest, FileOnlyChannelStartsNoThreadAndWritesEachRecordByteForByte) {
+// Records of several threads never mix, and each thread's come in its order.
+TEST_F(BubbleTest, FileOnlyChannelReplacesTheFileAndWritesEachRecordWhole) {
   EXPECT_EQ(nullptr, Open(nullptr, FALSE));
-  {
-    ScopedHandle old(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written = 0;
-    WriteFile(old.get(), "left over", 9, &written, nullptr);
-  }
+  BubbleChannel* earlier = BubbleOpen(GetModuleHandleA(nullptr), path.c_str(), FALSE, "");
+  BubblePrintf(earlier, "%s", std::string(1500, 'x').c_str());
+  BubblePrintf(earlier, "left over");
+  BubbleClose(earlier);
   BubbleChannel* channel = Open(path.c_str(), FALSE);
   ASSERT_NE(nullptr, channel);
-  EXPECT_EQ(nullptr, channel->windowThread);
-
-  const std::string longLine(300, 'L');
-  BubblePrintf(channel, "a\tb");
-  BubblePrintf(channel, "%s", longLine.c_str());
-  BubblePrintf(channel, "port %d of %s\n", 3, "lpt");
   BubblePrintf(channel, "%s!", std::string(1500, 'C').c_str());  // cut at 999 characters
-  EXPECT_EQ("a\tb\r\n" + longLine + "\r\nport 3 of lpt\n\r\n" + std::string(999, 'C') + "\r\n", FileBytes());
-}
-
-// Opens the mark dialog from the Mark button; answers it once it is shown, which the modal loop
-// does only after the dialog's initialisation.
-HWND OpenMarkDialog(BubbleChannel* channel, HWND mainDialog) {
-  PostMessageA(mainDialog, WM_COMMAND, MAKEWPARAM(IDC_BUBBLE_MARK, BN_CLICKED), 0);
-  for (int tries = 0; tries < 2000; ++tries) {
-    HWND mark = FindWindowA("#32770", "Enter Mark String");
-    if (mark && IsWindowVisible(mark) && GetWindowThreadProcessId(mark, nullptr) == channel->windowThreadId) {
-      return mark;
-    }
-    Sleep(5);
-  }
-  return nullptr;
-}
-
-TEST_F(BubbleTest, WindowShowsLinesAndMarksFollowsTheNewestUntilScrolledBackAndClearStartsAgain) {
-  BubbleChannel* channel = Open(path.c_str(), TRUE, std::string(100, 'T').c_str());
-  ASSERT_TRUE(channel && channel->window);
-  char caption[128] = {};
-  GetWindowTextA(channel->window, caption, sizeof caption);
-  EXPECT_EQ(std::string(63, 'T'), caption);
-  RECT client;
-  RECT dialog;
-  GetClientRect(channel->window, &client);
-  GetWindowRect(MainDialog(channel), &dialog);
-  EXPECT_EQ(dialog.right - dialog.left, client.right);
-  EXPECT_EQ(dialog.bottom - dialog.top, client.bottom);
-
-  const std::string longLine = std::string(250, 'L') + std::string(50, 'R');
-  BubblePrintf(channel, "a\tb");
-  BubblePrintf(channel, "%s", longLine.c_str());
-  BubblePrintf(channel, "x\ny");
-  BubblePrintf(channel, "x\n");
-  HWND mark = OpenMarkDialog(channel, MainDialog(channel));
-  ASSERT_NE(nullptr, mark);
-  char text[128] = {};
-  GetDlgItemTextA(mark, IDC_BUBBLE_MARK_TEXT, text, sizeof text);
-  EXPECT_STREQ("--------------------", text);
-  SetDlgItemTextA(mark, IDC_BUBBLE_MARK_TEXT, ("=\t" + std::string(98, '=')).c_str());  // the edit's limit
-  SendMessageA(mark, WM_COMMAND, IDOK, 0);
-  BubblePrintf(channel, "after");  // returns once the window thread has left the mark dialog
-  const std::string markLine = "=      " + std::string(98, '=');
-  EXPECT_EQ((std::vector<std::string>{"a      b", longLine.substr(0, 199), "x", "y", "x", "", markLine, "after"}),
-            Entries(channel));
-  EXPECT_EQ("a\tb\r\n" + longLine + "\r\nx\ny\r\nx\n\r\nafter\r\n", FileBytes());  // no mark
-  // Lines sent right after opening count in the extent too.
-  EXPECT_EQ(MeasureListString(List(channel), longLine.substr(0, 199).c_str()),
-            ListMessage(channel, LB_GETHORIZONTALEXTENT));
-
-  SendMessageA(MainDialog(channel), WM_COMMAND, MAKEWPARAM(IDC_BUBBLE_CLEAR, BN_CLICKED), 0);
-  EXPECT_TRUE(Entries(channel).empty());
-  EXPECT_EQ(0, ListMessage(channel, LB_GETHORIZONTALEXTENT));
-  BubblePrintf(channel, "line 0");
-  EXPECT_EQ(std::vector<std::string>{"line 0"}, Entries(channel));
-  EXPECT_EQ(MeasureListString(List(channel), "line 0"), ListMessage(channel, LB_GETHORIZONTALEXTENT));
-  for (int i = 1; i < 40; ++i) BubblePrintf(channel, "line %d", i);
-  // Whole lines in view, as the list box stands now (its scroll bars take their room).
-  RECT list;
-  GetClientRect(List(channel), &list);
-  int visible = list.bottom / static_cast<int>(ListMessage(channel, LB_GETITEMHEIGHT));
-  ASSERT_LT(visible, 40);
-  EXPECT_EQ(40 - visible, ListMessage(channel, LB_GETTOPINDEX));
-  BubblePrintf(channel, "line 40");
-  EXPECT_EQ(41 - visible, ListMessage(channel, LB_GETTOPINDEX));
-  SendMessageA(List(channel), LB_SETTOPINDEX, 10, 0);
-  BubblePrintf(channel, "line 41");
-  EXPECT_EQ(10, ListMessage(channel, LB_GETTOPINDEX));
-  EXPECT_EQ(42, ListMessage(channel, LB_GETCOUNT));
-}
-
-TEST_F(BubbleTest, SecondWindowIsRefusedUntilTheFirstExitsButItsFileIsWritten) {
-  BubbleChannel* first = Open(nullptr, TRUE);
-  ASSERT_TRUE(first && first->window);
-  BubbleChannel* second = Open(path.c_str(), TRUE);
-  ASSERT_NE(nullptr, second);
-  EXPECT_EQ(nullptr, second->window);
-  BubblePrintf(second, "to the file");
-  EXPECT_EQ("to the file\r\n", FileBytes());
-  EXPECT_TRUE(Entries(first).empty());
-
-  PostMessageA(MainDialog(first), WM_COMMAND, MAKEWPARAM(IDC_BUBBLE_EXIT, BN_CLICKED), 0);
-  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(first->windowThread, 20000));
-  EXPECT_EQ(nullptr, first->window);  // a later window reusing the handle never gets its lines
-  BubblePrintf(first, "shown nowhere");  // returns although the window is gone
-  BubbleChannel* third = Open(nullptr, TRUE);
-  EXPECT_TRUE(third && third->window);
-}
-
-TEST_F(BubbleTest, LinesFromSeveralThreadsAllArriveInEachThreadsOrder) {
-  BubbleChannel* channel = Open(path.c_str(), TRUE);
-  ASSERT_TRUE(channel && channel->window);
-  constexpr int kThreads = 4;
-  constexpr int kLines = 150;
+  ASSERT_EQ(std::string(999, 'C') + "\r\n", FileBytes());
+  constexpr int kThreads = 4, kLines = 2000;
   std::vector<std::thread> senders;
   for (int t = 0; t < kThreads; ++t) {
-    senders.emplace_back([channel, t] {
-      for (int i = 0; i < kLines; ++i) BubblePrintf(channel, "thread %d line %03d %s", t, i, "padding text");
+    senders.emplace_back([=] {
+      for (int i = 0; i < kLines; ++i) BubblePrintf(channel, "thread %d line %04d\n", t, i);
     });
   }
   for (std::thread& sender : senders) sender.join();
-
-  std::vector<std::string> records;
   std::string bytes = FileBytes();
-  for (size_t start = 0, end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    records.push_back(bytes.substr(start, end - start));
+  ASSERT_EQ(1001 + kThreads * kLines * 21u, bytes.size());
+  int next[kThreads] = {};
+  for (size_t at = 1001; at < bytes.size(); at += 21) {
+    int t = -1, i = -1;
+    sscanf(bytes.c_str() + at, "thread %1d line %4d", &t, &i);
+    ASSERT_TRUE(t >= 0 && t < kThreads && next[t]++ == i && bytes.compare(at + 18, 3, "\n\r\n") == 0)
+        << bytes.substr(at, 21);
   }
-  for (const auto& lines : {Entries(channel), records}) {
-    ASSERT_EQ(static_cast<size_t>(kThreads * kLines), lines.size());
-    int next[kThreads] = {};
-    for (const std::string& line : lines) {
-      int t = -1;
-      int i = -1;
-      char padding[32] = {};
-      ASSERT_EQ(3, sscanf(line.c_str(), "thread %d line %d %31[a-z ]", &t, &i, padding)) << line;
-      ASSERT_TRUE(t >= 0 && t < kThreads) << line;
-      EXPECT_EQ(next[t]++, i) << line;
-      EXPECT_STREQ("padding text", padding) << line;
-    }
+}
+
+// One window's life: lines, a mark, Clear, the view, then Exit.
+TEST_F(BubbleTest, WindowShowsEveryLineFollowsTheNewestAndGivesWayToALaterWindowOnceClosed) {
+  BubbleChannel* channel = Open(path.c_str(), TRUE, std::string(100, 'T').c_str());
+  ASSERT_TRUE(channel && channel->window);
+  EXPECT_EQ(std::string(63, 'T'), WindowText(channel->window));
+  auto dialog = reinterpret_cast<HWND>(GetWindowLongPtrA(channel->window, kBubbleMainDialogSlot));
+  HWND list = GetDlgItem(dialog, IDC_BUBBLE_LIST);
+  RECT placed;
+  GetWindowRect(dialog, &placed);
+  EXPECT_EQ(placed.right - placed.left, ClientSize(channel->window).cx);
+  EXPECT_EQ(placed.bottom - placed.top, ClientSize(channel->window).cy);
+  auto entries = [list] {
+    std::vector<std::string> entries(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    char text[kBubbleLineSize];
+    for (size_t i = 0; i < entries.size(); ++i) entries[i] = (SendMessageA(list, LB_GETTEXT, i, LPARAM(text)), text);
+    return entries;
+  };
+
+  const std::string longLine(250, 'L');
+  BubblePrintf(channel, "a\tb\n%s", longLine.c_str());
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BUBBLE_MARK, BN_CLICKED), 0);
+  HWND mark = nullptr;
+  for (int tries = 0; tries < 2000 && !(mark && IsWindowVisible(mark)); ++tries, Sleep(5)) {
+    mark = FindWindowA("#32770", "Enter Mark String");
   }
+  ASSERT_TRUE(mark && IsWindowVisible(mark));
+  EXPECT_EQ("--------------------", ControlText(mark, IDC_BUBBLE_MARK_TEXT));
+  SetDlgItemTextA(mark, IDC_BUBBLE_MARK_TEXT, ("=\t" + std::string(98, '=')).c_str());  // the edit's limit
+  SendMessageA(mark, WM_COMMAND, IDOK, 0);
+  BubblePrintf(channel, "after");  // returns once the window thread has left the mark dialog
+  const std::vector<std::string> shown = {"a      b", longLine.substr(0, 199), "=      " + std::string(98, '='),
+                                          "after"};
+  EXPECT_EQ(shown, entries());
+  EXPECT_EQ("a\tb\n" + longLine + "\r\nafter\r\n", FileBytes());  // the mark is the window's only
+  // The tracker was there before the first line came.
+  EXPECT_EQ(MeasureListString(list, shown[1].c_str()), SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+
+  SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BUBBLE_CLEAR, BN_CLICKED), 0);
+  EXPECT_EQ(0, SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+  BubblePrintf(channel, "line 0");
+  EXPECT_EQ(MeasureListString(list, "line 0"), SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
+  for (int i = 1; i < 40; ++i) BubblePrintf(channel, "line %d", i);
+  // The view follows the newest line, by the lines it shows whole, until the user scrolls back.
+  RECT client;
+  GetClientRect(list, &client);
+  int visible = client.bottom / static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+  EXPECT_EQ(40 - visible, SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+  SendMessageA(list, LB_SETTOPINDEX, 10, 0);
+  BubblePrintf(channel, "one more");
+  EXPECT_EQ(10, SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+
+  BubbleChannel* second = Open(nullptr, TRUE);
+  ASSERT_NE(nullptr, second);
+  EXPECT_EQ(nullptr, second->window);  // one window at a time
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BUBBLE_EXIT, BN_CLICKED), 0);
+  ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(channel->windowThread, 20000));
+  EXPECT_EQ(nullptr, channel->window);  // a later window reusing the handle never gets its lines
+  BubblePrintf(channel, "file only");
+  EXPECT_EQ("file only\r\n", FileBytes().substr(FileBytes().size() - 11));
+  BubbleChannel* third = Open(nullptr, TRUE);
+  EXPECT_TRUE(third && third->window);
 }
 
 }  // namespace

@@ -28,6 +28,17 @@ void FormatBounded(char* text, int size, const char* format, va_list arguments) 
   text[size - 1] = '\0';
 }
 
+// The frame handle is set and cleared by the window thread and read by any thread that sends a
+// line, so every access to it is atomic.
+HWND ChannelWindow(BubbleChannel* channel) {
+  auto* slot = reinterpret_cast<PVOID volatile*>(&channel->window);
+  return static_cast<HWND>(InterlockedCompareExchangePointer(slot, nullptr, nullptr));
+}
+
+void SetChannelWindow(BubbleChannel* channel, HWND frame) {
+  InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&channel->window), frame);
+}
+
 BubbleChannel* ChannelOf(HWND frame) {
   return reinterpret_cast<BubbleChannel*>(GetWindowLongPtrA(frame, kBubbleChannelSlot));
 }
@@ -176,7 +187,7 @@ HWND MakeWindows(BubbleChannel* channel, bool* registered) {
   HWND frame = CreateWindowExA(0, kClassName, channel->title, kFrameStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, channel->classInstance, nullptr);
   if (!frame) return nullptr;
-  channel->window = frame;
+  SetChannelWindow(channel, frame);
 
   HWND dialog = CreateDialogParamA(channel->resourceInstance, kMainDialog, frame, MainDialogProc, 0);
   if (!dialog) return nullptr;
@@ -196,14 +207,15 @@ HWND MakeWindows(BubbleChannel* channel, bool* registered) {
 // Once the windows are gone the channel forgets the frame: lines still go to the trace file, and
 // a window that might come to reuse the handle never gets them.
 void ReleaseWindows(BubbleChannel* channel, bool registered) {
-  if (channel->window && IsWindow(channel->window)) DestroyWindow(channel->window);
-  channel->window = nullptr;
+  HWND frame = ChannelWindow(channel);
+  SetChannelWindow(channel, nullptr);
+  if (frame && IsWindow(frame)) DestroyWindow(frame);
   if (registered) UnregisterClassA(kClassName, channel->classInstance);
 }
 
 DWORD WINAPI WindowThread(void* parameter) {
   auto* channel = static_cast<BubbleChannel*>(parameter);
-  channel->window = nullptr;
+  SetChannelWindow(channel, nullptr);
   bool registered = false;
   HWND dialog = MakeWindows(channel, &registered);
   SetEvent(channel->readyEvent);
@@ -248,7 +260,8 @@ BubbleChannel* BubbleOpen(HINSTANCE instance, const char* traceFileName, BOOL wi
 void BubblePrintf(BubbleChannel* channel, const char* format, ...) {
   if (!channel) return;
   bool hasFile = channel->traceFile != INVALID_HANDLE_VALUE;
-  if (!hasFile && !channel->window) return;
+  HWND frame = ChannelWindow(channel);  // read once: the window thread may clear it at any time
+  if (!hasFile && !frame) return;
 
   char text[kBubbleTextSize];
   va_list arguments;
@@ -266,7 +279,7 @@ void BubblePrintf(BubbleChannel* channel, const char* format, ...) {
     DWORD written = 0;
     WriteFile(channel->traceFile, record, static_cast<DWORD>(length + 2), &written, nullptr);
   }
-  if (channel->window) SendMessageA(channel->window, kBubbleAddText, 0, reinterpret_cast<LPARAM>(text));
+  if (frame) SendMessageA(frame, kBubbleAddText, 0, reinterpret_cast<LPARAM>(text));
 }
 
 void BubbleReportError(const char* format, DWORD value) {

@@ -22,7 +22,8 @@ constexpr int kBubbleChannelSlot = sizeof(LONG_PTR);
 struct BubbleChannel {
   HINSTANCE classInstance;     // where the class "Bubble" is registered
   HINSTANCE resourceInstance;  // where the icon and the dialog templates come from
-  HWND window;                 // the frame; null when none was made and once it is gone
+  HWND window;                 // the frame; null when none was made and once it is gone. The window
+                               // thread sets and clears it, other threads read it: access it atomically
   HANDLE readyEvent;           // manual reset, signalled once the window thread made its windows or failed
   HANDLE windowThread;         // null without a window thread
   HANDLE traceFile;            // INVALID_HANDLE_VALUE without a trace file
