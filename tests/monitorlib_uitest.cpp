@@ -60,6 +60,20 @@ bool SpoolerLists(const char* name) {
   return false;
 }
 
+// The monitor the spooler names for the port in its level-2 list; empty when it lists no such port.
+std::wstring SpoolerMonitorOf(const wchar_t* name) {
+  DWORD needed = 0;
+  DWORD count = 0;
+  EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 1);
+  EXPECT_TRUE(EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count)) << GetLastError();
+  for (DWORD i = 0; i < count; ++i) {
+    const PORT_INFO_2W& port = reinterpret_cast<PORT_INFO_2W*>(buffer.data())[i];
+    if (!wcscmp(port.pPortName, name)) return port.pMonitorName ? port.pMonitorName : L"(none)";
+  }
+  return std::wstring();
+}
+
 std::string PortPath(const std::string& name) {
   return std::string(kDefaultMonitorKeyPath) + "\\Ports\\" + name;
 }
@@ -167,7 +181,7 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
   EXPECT_TRUE(table->pfnClosePort(port));
   EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), codeOf([&] { return table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"libbeta"), &port); }));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL),
-            codeOf([&] { return Enumerate(buffer.data(), size + 1, &needed, &returned, 2); }));
+            codeOf([&] { return Enumerate(buffer.data(), size + 1, &needed, &returned, 3); }));
   EXPECT_EQ(0u, returned);
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
             codeOf([&] { return Enumerate(nullptr, 8, &needed, &needed); }));
@@ -308,6 +322,7 @@ TEST_F(InstalledMonitorTest, SpoolerListsTheMonitorsPortsBesideTheLocalPortsAndC
   // Written by another process with "Update" raised, as the Ports window's refill does.
   ASSERT_EQ(0u, RunTool("pm_writeport.exe", std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));
   EXPECT_TRUE(SpoolerLists("LibAlpha") && SpoolerLists("LibDelta") && SpoolerLists("FILE:"));
+  EXPECT_EQ(std::wstring(L"Vantrel Pressmark Printer"), SpoolerMonitorOf(L"LibAlpha"));
   EXPECT_NE(ERROR_SUCCESS,
             RegGetValueA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath, "Update", RRF_RT_ANY, nullptr, nullptr, nullptr));
 

@@ -80,6 +80,7 @@ public:
       DWORD count = 0;
       if (MonitorEnumPorts(nullptr, level, buffer_, size_, &neededBytes, &count)) {
         count_ = count;
+        level_ = level;
         return TRUE;
       }
       if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;
@@ -92,37 +93,70 @@ public:
   }
 
   DWORD count() const { return count_; }
-  const char* name(DWORD index) const { return reinterpret_cast<const PORT_INFO_1A*>(buffer_)[index].pName; }
+  DWORD level() const { return level_; }
+  const PORT_INFO_1A& first(DWORD index) const { return reinterpret_cast<const PORT_INFO_1A*>(buffer_)[index]; }
+  const PORT_INFO_2A& second(DWORD index) const { return reinterpret_cast<const PORT_INFO_2A*>(buffer_)[index]; }
+
+  // The record's texts in the order the wide record holds them.
+  int Texts(DWORD index, const char* texts[3]) const {
+    if (level_ == 1) {
+      texts[0] = first(index).pName;
+      return 1;
+    }
+    texts[0] = second(index).pPortName;
+    texts[1] = second(index).pMonitorName;
+    texts[2] = second(index).pDescription;
+    return 3;
+  }
 
 private:
   BYTE* buffer_ = nullptr;
   DWORD size_ = 0;
   DWORD count_ = 0;
+  DWORD level_ = 1;
 };
 
-DWORD WideLength(const char* name) {
-  return static_cast<DWORD>(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0));
+DWORD WideLength(const char* text) {
+  return static_cast<DWORD>(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0));
+}
+
+DWORD WideRecordSize(DWORD level) {
+  return level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W);
 }
 
 DWORD WidePortsSize(const AnsiPorts& ports) {
   DWORD total = 0;
-  for (DWORD i = 0; i < ports.count(); ++i) total += sizeof(PORT_INFO_1W) + WideLength(ports.name(i)) * sizeof(WCHAR);
+  for (DWORD i = 0; i < ports.count(); ++i) {
+    const char* texts[3];
+    int textCount = ports.Texts(i, texts);
+    total += WideRecordSize(ports.level());
+    for (int t = 0; t < textCount; ++t) total += WideLength(texts[t]) * sizeof(WCHAR);
+  }
   return total;
 }
 
-// Lays the records out as the monitor does: records from the buffer's start, names packed from
-// its end downwards, the first port's name last. The caller has checked that they fit.
+// Lays the records out as the monitor does: records from the buffer's start, texts packed from
+// its end downwards, the first port's texts last. The caller has checked that they fit.
 void PackWidePorts(const AnsiPorts& ports, BYTE* buffer, DWORD size, DWORD neededBytes) {
   BYTE* stringEnd = buffer + size;
-  // Wide names sit on even addresses; an odd end gives up its last byte when there is room.
+  // Wide texts sit on even addresses; an odd end gives up its last byte when there is room.
   if ((reinterpret_cast<uintptr_t>(stringEnd) & 1) && size > neededBytes) --stringEnd;
-  auto* records = reinterpret_cast<PORT_INFO_1W*>(buffer);
   for (DWORD i = 0; i < ports.count(); ++i) {
-    DWORD length = WideLength(ports.name(i));
-    stringEnd -= length * sizeof(WCHAR);
-    auto* name = reinterpret_cast<WCHAR*>(stringEnd);
-    MultiByteToWideChar(CP_ACP, 0, ports.name(i), -1, name, static_cast<int>(length));
-    records[i].pName = name;
+    const char* texts[3];
+    WCHAR* wide[3] = {};
+    int textCount = ports.Texts(i, texts);
+    for (int t = 0; t < textCount; ++t) {
+      DWORD length = WideLength(texts[t]);
+      stringEnd -= length * sizeof(WCHAR);
+      wide[t] = reinterpret_cast<WCHAR*>(stringEnd);
+      MultiByteToWideChar(CP_ACP, 0, texts[t], -1, wide[t], static_cast<int>(length));
+    }
+    if (ports.level() == 1) {
+      reinterpret_cast<PORT_INFO_1W*>(buffer)[i].pName = wide[0];
+      continue;
+    }
+    PORT_INFO_2W& record = reinterpret_cast<PORT_INFO_2W*>(buffer)[i];
+    record = PORT_INFO_2W{wide[0], wide[1], wide[2], ports.second(i).fPortType, 0};
   }
 }
 
