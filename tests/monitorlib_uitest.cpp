@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "admin/xcv.h"
 #include "diag/eventlog.h"
 #include "dialogdriver.h"
 #include "model/portentry.h"
@@ -332,6 +333,32 @@ TEST_F(InstalledMonitorTest, SpoolerListsTheMonitorsPortsBesideTheLocalPortsAndC
   EXPECT_FALSE(CheckPortName("libdelta", &message));
   EXPECT_EQ(static_cast<UINT>(IDS_PORT_NAME_IN_USE), message);
   EXPECT_TRUE(CheckPortName("LibReceiving"));
+}
+
+// Through the spooler's Xcv calls: a refusal carries the dialog's message id and stores nothing; an
+// accepted port reaches the store; a handle opened without administer access may only read.
+TEST_F(InstalledMonitorTest, XcvDataReachesTheMonitorsCommands) {
+  auto xcv = [](ACCESS_MASK access, const wchar_t* command, const std::wstring& text, DWORD* status) {
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
+    HANDLE handle = nullptr;
+    if (!OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Vantrel Pressmark Printer"), &handle, &defaults)) return FALSE;
+    DWORD needed = 0;
+    BOOL done = XcvDataW(handle, command, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(text.c_str())),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), nullptr, 0, &needed, status);
+    ClosePrinter(handle);
+    return done;
+  };
+  DWORD status = 0;
+  ASSERT_TRUE(xcv(SERVER_ACCESS_ADMINISTER, kXcvAddPort,
+                  L"Version=1\n[Ports\\Lib\\Bad]\nProtocol=2\nTCP/IP Address=10.0.0.1\n", &status));
+  EXPECT_EQ(XcvRefusal(IDS_PORT_NAME_BACKSLASH), status);
+  EXPECT_FALSE(KeyExists(PortPath("Lib")));
+  const std::wstring good = L"Version=1\n[Ports\\LibXcv]\nProtocol=2\nTCP/IP Address=10.0.0.1\n";
+  ASSERT_TRUE(xcv(SERVER_ACCESS_ENUMERATE, kXcvAddPort, good, &status));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), status);
+  ASSERT_TRUE(xcv(SERVER_ACCESS_ADMINISTER, kXcvAddPort, good, &status));
+  EXPECT_EQ(0u, status);
+  EXPECT_TRUE(KeyExists(PortPath("LibXcv")) && SpoolerLists("LibXcv"));
 }
 
 TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingMonitor) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "admin/xcv.h"
 #include "app/portops.h"
 #include "base/memory.h"
 #include "base/module.h"
@@ -234,6 +235,34 @@ BOOL WINAPI WideDeletePort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LP
   return MonitorDeletePort(nullptr, owner, name.get());
 }
 
+// An Xcv handle remembers the access it was opened with; the commands decide what it allows.
+BOOL WINAPI WideXcvOpenPort(HANDLE monitor, LPCWSTR /*object*/, ACCESS_MASK access, PHANDLE xcv) {
+  SetLastError(ERROR_SUCCESS);
+  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
+  if (!xcv) return Fail(ERROR_INVALID_PARAMETER);
+  XcvHandle* handle = nullptr;
+  if (MemAllocateZeroed(sizeof *handle, &handle) != EXC_S_SUCCESS) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  handle->access = access;
+  *xcv = handle;
+  return TRUE;
+}
+
+DWORD WINAPI WideXcvDataPort(HANDLE xcv, LPCWSTR command, PBYTE input, DWORD inputSize, PBYTE output,
+                             DWORD outputSize, PDWORD outputNeeded) {
+  if (!xcv) return ERROR_INVALID_HANDLE;
+  try {
+    return XcvRunCommand(*static_cast<XcvHandle*>(xcv), command, input, inputSize, output, outputSize, outputNeeded);
+  } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+}
+
+BOOL WINAPI WideXcvClosePort(HANDLE xcv) {
+  auto* handle = static_cast<XcvHandle*>(xcv);
+  MemFree(&handle);
+  return TRUE;
+}
+
 VOID WINAPI WideShutdown(HANDLE monitor) {
   if (monitor != MonitorHandle()) return;
   // The help viewer runs on this module's window procedure, so it must not outlive the module.
@@ -242,8 +271,8 @@ VOID WINAPI WideShutdown(HANDLE monitor) {
   UnloadVnetLibrary();
 }
 
-// Ports are added, changed and deleted through the monitor's own dialogs; there is no
-// transceive interface, no extended open and nothing for bidirectional printers.
+// Ports are added, changed and deleted through the monitor's own dialogs, and by scripts and
+// tools through the Xcv commands; there is no extended open and nothing for bidirectional printers.
 MONITOR2 MonitorTable = {
     .cbSize = sizeof(MONITOR2),
     .pfnEnumPorts = WideEnumPorts,
@@ -260,9 +289,9 @@ MONITOR2 MonitorTable = {
     .pfnDeletePort = WideDeletePort,
     .pfnGetPrinterDataFromPort = nullptr,
     .pfnSetPortTimeOuts = nullptr,
-    .pfnXcvOpenPort = nullptr,
-    .pfnXcvDataPort = nullptr,
-    .pfnXcvClosePort = nullptr,
+    .pfnXcvOpenPort = WideXcvOpenPort,
+    .pfnXcvDataPort = WideXcvDataPort,
+    .pfnXcvClosePort = WideXcvClosePort,
     .pfnShutdown = WideShutdown,
     .pfnSendRecvBidiDataFromPort = nullptr,
     .pfnNotifyUsedPorts = nullptr,
