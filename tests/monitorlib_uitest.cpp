@@ -75,6 +75,27 @@ std::wstring SpoolerMonitorOf(const wchar_t* name) {
   return std::wstring();
 }
 
+// Every key and value beneath the key, with types and data, in the registry's order.
+std::string KeyTree(HKEY parent, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key)) return "(none)";
+  std::string tree = "[" + path + "]\n";
+  char name[256];
+  BYTE data[512];
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize)) break;
+    tree += std::string(name) + ":" + std::to_string(type) + "=" + std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr)) break;
+    tree += KeyTree(key, name);
+  }
+  RegCloseKey(key);
+  return tree;
+}
+
 std::string PortPath(const std::string& name) {
   return std::string(kDefaultMonitorKeyPath) + "\\Ports\\" + name;
 }
@@ -359,6 +380,31 @@ TEST_F(InstalledMonitorTest, XcvDataReachesTheMonitorsCommands) {
   ASSERT_TRUE(xcv(SERVER_ACCESS_ADMINISTER, kXcvAddPort, good, &status));
   EXPECT_EQ(0u, status);
   EXPECT_TRUE(KeyExists(PortPath("LibXcv")) && SpoolerLists("LibXcv"));
+}
+
+// vtlpmport goes through the spooler's Xcv calls: an export, every port deleted and the logging
+// options changed, then an import gives back the same store, value for value.
+TEST_F(InstalledMonitorTest, PortToolExportsAndImportsTheWholeStore) {
+  const std::string add = "add LibTool --tcp --tcp-name localhost --banner yes --banner-tray 0 --output-tray 4";
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", add));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 --vtllaser yes"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibNode --input-tray 2"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "add LibBad --tcp --tcp-address 999.1.1.1"));
+  EXPECT_EQ(2u, RunTool("vtlpmport.exe", "add LibBad --colour red"));
+  const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
+  ASSERT_NE(std::string::npos, stored.find("Output Tray Number:4=")) << stored;
+
+  char directory[MAX_PATH];
+  std::string file = std::string(directory, GetTempPathA(sizeof directory, directory)) + "vtlpmport-export.txt";
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
+  for (const char* port : {"LibTool", "LibNode"}) EXPECT_EQ(0u, RunTool("vtlpmport.exe", std::string("delete ") + port));
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "delete LibNode"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 0 --bubble no"));
+  ASSERT_NE(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
+  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "import \"" + file + "\""));
+  DeleteFileA(file.c_str());
+  EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
 }
 
 TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingMonitor) {
