@@ -158,6 +158,21 @@ protected:
     return names;
   }
 
+  // An Xcv command through the library's own entry points; the text goes with its NUL, none when empty.
+  DWORD Xcv(const wchar_t* command, const std::wstring& input, std::wstring* output = nullptr,
+            ACCESS_MASK access = SERVER_ACCESS_ADMINISTER) {
+    HANDLE xcv = nullptr;
+    if (!table->pfnXcvOpenPort(monitor, L"", access, &xcv)) return GetLastError();
+    std::vector<BYTE> answer(4096);
+    DWORD needed = 0;
+    DWORD size = input.empty() ? 0 : static_cast<DWORD>((input.size() + 1) * sizeof(wchar_t));
+    DWORD status = table->pfnXcvDataPort(xcv, command, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(input.c_str())),
+                                         size, answer.data(), static_cast<DWORD>(answer.size()), &needed);
+    table->pfnXcvClosePort(xcv);
+    if (output && status == ERROR_SUCCESS) output->assign(reinterpret_cast<const wchar_t*>(answer.data()));
+    return status;
+  }
+
   bool ownsKey = false;
   HMODULE library = nullptr;
   LPMONITOR2(WINAPI* initialize)(PMONITORINIT, PHANDLE) = nullptr;
@@ -195,9 +210,6 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
     SetLastError(ERROR_FILE_EXISTS);
     return call() ? DWORD{0} : GetLastError();
   };
-  auto deletePort = [&](const wchar_t* name) {
-    return codeOf([&] { return table->pfnDeletePort(monitor, nullptr, nullptr, const_cast<LPWSTR>(name)); });
-  };
   HANDLE port = nullptr;
   ASSERT_TRUE(table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"LibBeta"), &port));
   EXPECT_TRUE(table->pfnClosePort(port));
@@ -208,12 +220,14 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
             codeOf([&] { return Enumerate(nullptr, 8, &needed, &needed); }));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
-            codeOf([&] { return table->pfnConfigurePort(nullptr, nullptr, nullptr, const_cast<LPWSTR>(L"LibBeta")); }));
+            codeOf([&] { return table->pfnXcvOpenPort(nullptr, L"", SERVER_ACCESS_ADMINISTER, &port); }));
   // Converted loosely, U+4E00 would become "?" and a full-width "L" a plain one.
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), deletePort(L"P\u4E00rt"));
-  EXPECT_NE(0u, deletePort(L"\uFF2CibAlpha"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME),
+            codeOf([&] { return table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"P\u4E00rt"), &port); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), Xcv(kXcvDeletePort, L"P\u4E00rt"));
+  EXPECT_NE(0u, Xcv(kXcvDeletePort, L"\uFF2CibAlpha"));
   EXPECT_TRUE(KeyExists(PortPath("P?rt")) && KeyExists(PortPath("LibAlpha")));
-  EXPECT_EQ(0u, deletePort(L"P?rt"));
+  EXPECT_EQ(0u, Xcv(kXcvDeletePort, L"P?rt"));
 
   table->pfnShutdown(monitor);
   EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), codeOf([&] { return Enumerate(nullptr, 0, &needed, &needed); }));
@@ -265,7 +279,7 @@ TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
   };
   auto remove = [&] {
     for (int i = 0; i < 40; i += 2) {
-      table->pfnDeletePort(monitor, nullptr, nullptr, const_cast<LPWSTR>((L"Lib" + std::to_wstring(i)).c_str()));
+      Xcv(kXcvDeletePort, L"Lib" + std::to_wstring(i));
     }
   };
   auto store = [&] {
@@ -284,19 +298,15 @@ TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
   EXPECT_EQ(60u, Ports().size());  // 20 of the first 40 deleted, 40 new
 }
 
-TEST_F(MonitorLibraryTest, PortDialogComesFromTheLibrarysOwnResources) {
-  PlantPort("LibAlpha");
+// No dialog runs in the spooler's process: the print system is sent to the port UI library, which
+// stands beside the monitor library, and a handle that may only read can ask for it.
+TEST_F(MonitorLibraryTest, AddConfigureAndDeleteAreLeftToThePortUiLibrary) {
   ASSERT_NO_FATAL_FAILURE(Load());
-  DialogScript script;
-  script.Then([&](HWND dialog) {
-    EXPECT_EQ(reinterpret_cast<LONG_PTR>(library), GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    EXPECT_EQ("Add Port - Vantrel Pressmark Printer", WindowText(dialog));
-    PostClick(dialog, IDCANCEL);
-  });
-  EXPECT_EQ(TRUE, script.Run([&]() -> INT_PTR {
-    return table->pfnAddPort(monitor, nullptr, nullptr, const_cast<LPWSTR>(L"Vantrel Pressmark Printer"));
-  }));
-  EXPECT_EQ(std::vector<std::wstring>{L"LibAlpha"}, Ports());
+  EXPECT_TRUE(!table->pfnAddPort && !table->pfnConfigurePort && !table->pfnDeletePort);
+  std::wstring library;
+  ASSERT_EQ(0u, Xcv(kXcvMonitorUi, L"", &library, SERVER_ACCESS_ENUMERATE));
+  std::string built = BuiltLibraryPath();
+  EXPECT_EQ(std::wstring(built.begin(), built.end() - strlen("vtlpmmw4.dll")) + L"vtlpmui.dll", library);
 }
 
 TEST_F(MonitorLibraryTest, MessageTableHoldsOneTextPerEventWithItsInsertionStrings) {
@@ -407,10 +417,43 @@ TEST_F(InstalledMonitorTest, PortToolExportsAndImportsTheWholeStore) {
   EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
 }
 
+// The printer's Ports tab: the print system loads vtlpmui.dll here, its dialogs come from that
+// library's resources, and what they accept reaches the store through the monitor's Xcv commands.
+TEST_F(InstalledMonitorTest, AddConfigureAndDeletePortRunOurDialogsThroughThePortUiLibrary) {
+  MessageBoxRecorder boxes;
+  DialogScript add;
+  add.Then([](HWND dialog) {
+    EXPECT_EQ(reinterpret_cast<LONG_PTR>(GetModuleHandleA("vtlpmui.dll")), GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    EXPECT_EQ("Add Port - Vantrel Pressmark Printer", WindowText(dialog));
+    SetText(dialog, IDC_PORT_NAME_EDIT, "LibUi");
+    SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.9");
+    PostClick(dialog, IDOK);
+  });
+  EXPECT_EQ(TRUE, add.Run([] { return AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Vantrel Pressmark Printer")); }));
+  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, PortPath("LibUi")).find("TCP/IP Address:1=10.0.0.9"));
+
+  DialogScript configure;
+  configure.Then([](HWND dialog) {
+    EXPECT_EQ("10.0.0.9", ControlText(dialog, IDC_PORT_TCP_ADDRESS));
+    SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.10");
+    PostClick(dialog, IDOK);
+  });
+  EXPECT_EQ(TRUE, configure.Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
+  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, PortPath("LibUi")).find("TCP/IP Address:1=10.0.0.10"));
+  DialogScript cancel;
+  cancel.Then([](HWND dialog) { PostClick(dialog, IDCANCEL); });
+  EXPECT_EQ(FALSE, cancel.Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
+
+  EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")));
+  EXPECT_FALSE(KeyExists(PortPath("LibUi")));
+  EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+}
+
 TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingMonitor) {
   PlantPort("LibKept");
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "install"));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vtlpmui.dll").c_str()));
   // An update replaces the library only, even while a process holds it loaded as the spooler
   // does: the monitor keeps its ports.
   HMODULE held = LoadLibraryA(InstalledLibraryPath().c_str());
@@ -425,6 +468,7 @@ TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingM
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "update"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath().c_str()));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vtlpmui.dll").c_str()));
 
   ASSERT_EQ(0u, RunTool(kInstaller, "install"));
   PlantPort("LibAgain");

@@ -9,7 +9,6 @@
 #include <cstdint>
 
 #include "admin/xcv.h"
-#include "app/portops.h"
 #include "base/memory.h"
 #include "base/module.h"
 #include "diag/eventlog.h"
@@ -33,16 +32,6 @@ HANDLE MonitorHandle() {
 BOOL Fail(DWORD error) {
   SetLastError(error);
   return FALSE;
-}
-
-// Runs an operation that shows dialogs; nothing it throws may reach the subsystem.
-template <class Operation>
-BOOL Guarded(Operation operation) {
-  try {
-    return operation();
-  } catch (...) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  }
 }
 
 // A name in the monitor's code page; usable only when every character converted exactly.
@@ -212,29 +201,6 @@ BOOL WINAPI WideClosePort(HANDLE port) {
   return MonitorClosePort(port);
 }
 
-// The server name is not passed on: the monitor serves the local machine only.
-BOOL WINAPI WideAddPort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR /*monitorName*/) {
-  SetLastError(ERROR_SUCCESS);
-  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
-  return Guarded([&] { return MonitorAddPort(nullptr, owner, kMonitorName); });
-}
-
-BOOL WINAPI WideConfigurePort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR portName) {
-  SetLastError(ERROR_SUCCESS);
-  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
-  AnsiName name(portName);
-  if (!name.usable()) return Fail(ERROR_INVALID_NAME);
-  return Guarded([&] { return MonitorConfigurePort(nullptr, owner, name.get()); });
-}
-
-BOOL WINAPI WideDeletePort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR portName) {
-  SetLastError(ERROR_SUCCESS);
-  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
-  AnsiName name(portName);
-  if (!name.usable()) return Fail(ERROR_INVALID_NAME);
-  return MonitorDeletePort(nullptr, owner, name.get());
-}
-
 // An Xcv handle remembers the access it was opened with; the commands decide what it allows.
 BOOL WINAPI WideXcvOpenPort(HANDLE monitor, LPCWSTR /*object*/, ACCESS_MASK access, PHANDLE xcv) {
   SetLastError(ERROR_SUCCESS);
@@ -271,8 +237,10 @@ VOID WINAPI WideShutdown(HANDLE monitor) {
   UnloadVnetLibrary();
 }
 
-// Ports are added, changed and deleted through the monitor's own dialogs, and by scripts and
-// tools through the Xcv commands; there is no extended open and nothing for bidirectional printers.
+// No dialogs in the spooler's process: with add, configure and delete left out, the print system
+// loads the port UI library that "MonitorUI" names into the administrator's process, and that
+// library, the command-line tool and scripts change ports through the Xcv commands. There is no
+// extended open and nothing for bidirectional printers.
 MONITOR2 MonitorTable = {
     .cbSize = sizeof(MONITOR2),
     .pfnEnumPorts = WideEnumPorts,
@@ -283,10 +251,10 @@ MONITOR2 MonitorTable = {
     .pfnReadPort = WideReadPort,
     .pfnEndDocPort = WideEndDocPort,
     .pfnClosePort = WideClosePort,
-    .pfnAddPort = WideAddPort,
+    .pfnAddPort = nullptr,
     .pfnAddPortEx = nullptr,
-    .pfnConfigurePort = WideConfigurePort,
-    .pfnDeletePort = WideDeletePort,
+    .pfnConfigurePort = nullptr,
+    .pfnDeletePort = nullptr,
     .pfnGetPrinterDataFromPort = nullptr,
     .pfnSetPortTimeOuts = nullptr,
     .pfnXcvOpenPort = WideXcvOpenPort,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "admin/xcv.h"
+#include "admin/xcvclient.h"
 #include "base/module.h"
 #include "dlgutil/messages.h"
 
@@ -89,59 +90,7 @@ std::wstring Widen(const std::string& text) {
   return wide;
 }
 
-std::string Narrow(const std::wstring& wide) {
-  int length = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string text(length > 0 ? static_cast<size_t>(length) : 1, '\0');
-  if (length > 0) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text.data(), length, nullptr, nullptr);
-  text.pop_back();
-  return text;
-}
-
-// One Xcv handle on the monitor of a print server.
-class Monitor {
-public:
-  Monitor(const std::string& server, bool change) {
-    std::wstring name = (server.empty() ? L"" : Widen(server) + L"\\") + L",XcvMonitor " + Widen(kMonitorName);
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, static_cast<ACCESS_MASK>(change ? SERVER_ACCESS_ADMINISTER : SERVER_ACCESS_ENUMERATE)};
-    if (!OpenPrinterW(name.data(), &handle_, &defaults)) error_ = GetLastError();
-  }
-  ~Monitor() {
-    if (handle_) ClosePrinter(handle_);
-  }
-  Monitor(const Monitor&) = delete;
-  Monitor& operator=(const Monitor&) = delete;
-
-  // The monitor's status, or the print system's error when the call did not reach it.
-  DWORD Run(const WCHAR* command, const std::string& input, std::string* output = nullptr) {
-    if (!handle_) return error_;
-    std::wstring wide = Widen(input);
-    auto* data = reinterpret_cast<BYTE*>(wide.data());
-    DWORD dataSize = input.empty() ? 0 : static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR));
-    std::vector<BYTE> buffer;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      DWORD needed = 0;
-      DWORD status = ERROR_SUCCESS;
-      if (!XcvDataW(handle_, command, dataSize ? data : nullptr, dataSize, buffer.empty() ? nullptr : buffer.data(),
-                    static_cast<DWORD>(buffer.size()), &needed, &status)) {
-        return GetLastError();
-      }
-      if (status == ERROR_INSUFFICIENT_BUFFER && output && needed > buffer.size()) {
-        buffer.assign(needed, 0);  // the answer may grow meanwhile: ask again
-        continue;
-      }
-      if (status == ERROR_SUCCESS && output) {
-        buffer.resize(buffer.size() + sizeof(WCHAR), 0);  // an answer without its NUL still ends
-        *output = Narrow(reinterpret_cast<const WCHAR*>(buffer.data()));
-      }
-      return status;
-    }
-    return ERROR_INSUFFICIENT_BUFFER;
-  }
-
-private:
-  HANDLE handle_ = nullptr;
-  DWORD error_ = ERROR_SUCCESS;
-};
+using Monitor = XcvConnection;
 
 std::string Section(const std::string& key, const std::vector<std::string>& lines) {
   std::string text = std::string(kXcvVersionLine) + "\n[" + key + "]\n";
