@@ -4,6 +4,7 @@
 
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -74,17 +75,18 @@ DWORD WriteOutput(const std::string& text, BYTE* output, DWORD outputSize, DWORD
   return ERROR_SUCCESS;
 }
 
-// The ports of the store, in the store's order.
+// The ports of the store, in the store's order (the reader hands them out reversed).
 std::vector<PortEntry> StoredPorts() {
   std::vector<PortEntry> ports;
   PortEntry* entry = StoreReadPorts(MonitorKeyPath);
   while (entry) {
     PortEntry* next = entry->next;
     entry->next = nullptr;
-    ports.insert(ports.begin(), *entry);
+    ports.push_back(*entry);
     MemFree(&entry);
     entry = next;
   }
+  std::reverse(ports.begin(), ports.end());
   return ports;
 }
 
