@@ -123,6 +123,7 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
       {kXcvAddPort, Wire(L"Version=1\n[Ports\\N\u4E00w]\nProtocol=2\nTCP/IP Address=10.0.0.1\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"Input Tray Number=x\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
       {kXcvAddPort, Wire(good + L"Output Tray Number=-1\n"), XcvRefusal(IDS_INVALID_OUTPUT_TRAY)},
+      {kXcvAddPort, Wire(good + L"Input Tray Number=4294967296\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
       {kXcvAddPort, Wire(good + L"TCP/IP Name=bad name\n"), XcvRefusal(IDS_TCP_NAME_CHARACTERS)},
       {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Name=nowhere\n"),
        XcvRefusal(IDS_TCP_ADDRESS_EMPTY)},

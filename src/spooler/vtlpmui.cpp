@@ -6,6 +6,7 @@
 #include <winspool.h>
 #include <winsplp.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -189,8 +190,9 @@ BOOL ConfigurePort(PCWSTR serverName, HWND owner, PCWSTR portName) {
   // A user who may not administer the server still sees the settings.
   XcvConnection administer(server, true);
   bool readOnly = administer.openError() == ERROR_ACCESS_DENIED;
-  XcvConnection reader(server, false);
-  XcvConnection& xcv = readOnly ? reader : administer;
+  std::optional<XcvConnection> reader;
+  if (readOnly) reader.emplace(server, false);
+  XcvConnection& xcv = readOnly ? *reader : administer;
   if (xcv.openError() != ERROR_SUCCESS) return ReportFailure(owner, xcv.openError());
 
   XcvSection section;
