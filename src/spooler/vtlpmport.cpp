@@ -309,45 +309,50 @@ int Run(const std::string& server, int argc, char** argv) {
   std::string argument = argc > 1 ? argv[1] : "";
   bool change = command == "add" || command == "set" || command == "delete" || command == "import" ||
                 (command == "options" && argc > 1);
-  if (command == "list") {
-    if (argc > 2 || (argc == 2 && argument != "--json")) return Usage("list takes only --json.");
-    Monitor monitor(server, false);
-    return List(monitor, argc == 2);
+  std::vector<std::string> lines;
+  std::string problem;
+  if (command == "list" && (argc > 2 || (argc == 2 && argument != "--json"))) return Usage("list takes only --json.");
+  if (command == "options" && !ReadSettings(argc, argv, 1, &lines, &problem)) return Usage(problem);
+  if ((command == "add" || command == "set") && argc >= 2 && !ReadSettings(argc, argv, 2, &lines, &problem)) {
+    return Usage(problem);
   }
-  if (command == "options") {
-    std::vector<std::string> lines;
-    std::string problem;
-    if (!ReadSettings(argc, argv, 1, &lines, &problem)) return Usage(problem);
-    Monitor monitor(server, change);
-    if (change) return Done(monitor.Run(kXcvSetOptions, Section(kXcvOptionsKey, lines)), "The logging options are set.");
-    std::string text;
-    DWORD status = monitor.Run(kXcvGetOptions, std::string(), &text);
-    if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
-    fputs(text.c_str(), stdout);
-    return kDone;
+  bool oneArgument = command == "show" || command == "delete" || command == "export" || command == "import";
+  if (!oneArgument && command != "list" && command != "options" && command != "add" && command != "set") {
+    return Usage("Unknown command: " + command);
   }
-  if (argc < 2) return Usage(command + " needs an argument.");
+  if ((oneArgument || command == "add" || command == "set") && argc < 2) return Usage(command + " needs an argument.");
+  if (oneArgument && argc > 2) return Usage(command + " takes one argument.");
+
   Monitor monitor(server, change);
-  if (command == "add" || command == "set") {
-    std::vector<std::string> lines;
-    std::string problem;
-    if (!ReadSettings(argc, argv, 2, &lines, &problem)) return Usage(problem);
+  DWORD openError = monitor.openError();
+  if (openError == ERROR_UNKNOWN_PORT || openError == ERROR_INVALID_PRINTER_NAME) {
+    return Report(kFailed, std::string("The monitor \"") + kMonitorName + "\" is not installed on " +
+                               (server.empty() ? "this machine." : server + "."));
+  }
+  if (openError != ERROR_SUCCESS) return Report(kFailed, StatusText(openError));
+
+  std::string text;
+  DWORD status = ERROR_SUCCESS;
+  if (command == "list") return List(monitor, argc == 2);
+  if (command == "options") {
+    if (change) return Done(monitor.Run(kXcvSetOptions, Section(kXcvOptionsKey, lines)), "The logging options are set.");
+    status = monitor.Run(kXcvGetOptions, std::string(), &text);
+  } else if (command == "add" || command == "set") {
     bool add = command == "add";
     return Done(monitor.Run(add ? kXcvAddPort : kXcvSetPort, Section(kXcvPortsPrefix + argument, lines)),
                 (add ? "Added the port " : "Changed the port ") + argument + ".");
+  } else if (command == "delete") {
+    return Done(monitor.Run(kXcvDeletePort, argument), "Deleted the port " + argument + ".");
+  } else if (command == "export") {
+    return Export(monitor, argument);
+  } else if (command == "import") {
+    return Import(monitor, argument);
+  } else {
+    status = monitor.Run(kXcvGetPort, argument, &text);
   }
-  if (argc > 2) return Usage(command + " takes one argument.");
-  if (command == "show") {
-    std::string text;
-    DWORD status = monitor.Run(kXcvGetPort, argument, &text);
-    if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
-    fputs(text.c_str(), stdout);
-    return kDone;
-  }
-  if (command == "delete") return Done(monitor.Run(kXcvDeletePort, argument), "Deleted the port " + argument + ".");
-  if (command == "export") return Export(monitor, argument);
-  if (command == "import") return Import(monitor, argument);
-  return Usage("Unknown command: " + command);
+  if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
+  fputs(text.c_str(), stdout);
+  return kDone;
 }
 
 }  // namespace
