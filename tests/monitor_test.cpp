@@ -12,6 +12,7 @@
 #include "diag/eventlog.h"
 #include "eventcapture.h"
 #include "model/portlist.h"
+#include "model/store.h"
 #include "testregistry.h"
 
 namespace {
@@ -118,12 +119,24 @@ TEST_F(MonitorTest, PacksRecordsForwardAndNamesBackward) {
   EXPECT_EQ(3 * recordSize, offset(2));
   EXPECT_EQ(0, memcmp("aaa\0bb\0c", buffer.data() + 3 * recordSize, 9));
 
-  // Other levels count the names only and report one internal error per port.
-  EXPECT_FALSE(MonitorEnumPorts(nullptr, 2, buffer.data(), size, &needed, &returned));
+  // Level 2 adds the monitor's name, a description by protocol and the writable port type.
+  monitor.PlantPort("v", kProtocolVnet);
+  StoreSetUpdate(monitor.path());
+  MonitorEnumPorts(nullptr, 2, nullptr, 0, &needed, &returned);
+  std::vector<BYTE> second(needed);
+  ASSERT_TRUE(MonitorEnumPorts(nullptr, 2, second.data(), needed, &needed, &returned));
+  ASSERT_EQ(4u, returned);
+  auto* infos = reinterpret_cast<PORT_INFO_2A*>(second.data());
+  EXPECT_EQ("v Vantrel Pressmark Printer Pressmark port over VTLnet",
+            std::string(infos[0].pPortName) + " " + infos[0].pMonitorName + " " + infos[0].pDescription);
+  EXPECT_EQ("aaa Pressmark port over TCP/IP", std::string(infos[3].pPortName) + " " + infos[3].pDescription);
+  EXPECT_EQ(second.data() + 4 * sizeof(PORT_INFO_2A), reinterpret_cast<BYTE*>(infos[3].pDescription));
+  for (DWORD i = 0; i < 4; ++i) EXPECT_EQ(static_cast<DWORD>(PORT_TYPE_WRITE), infos[i].fPortType) << i;
+
+  // Other levels fail before looking at a port.
+  EXPECT_FALSE(MonitorEnumPorts(nullptr, 3, buffer.data(), size, &needed, &returned));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL), GetLastError());
-  EXPECT_EQ(9u, needed);
-  ASSERT_EQ(3u, capture.events().size());
-  EXPECT_EQ("vtlpmmon 830", capture.events()[2].strings.at(0) + " " + capture.events()[2].strings.at(1));
+  EXPECT_TRUE(capture.events().empty());
 }
 
 TEST_F(MonitorTest, ListIsReloadedOnlyWhenTheUpdateFlagIsRaised) {

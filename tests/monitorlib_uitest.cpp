@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "admin/xcv.h"
 #include "diag/eventlog.h"
 #include "dialogdriver.h"
 #include "model/portentry.h"
@@ -58,6 +59,41 @@ bool SpoolerLists(const char* name) {
     if (!strcmp(reinterpret_cast<PORT_INFO_1A*>(buffer.data())[i].pName, name)) return true;
   }
   return false;
+}
+
+// The monitor the spooler names for the port in its level-2 list; empty when it lists no such port.
+std::wstring SpoolerMonitorOf(const wchar_t* name) {
+  DWORD needed = 0;
+  DWORD count = 0;
+  EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed + 1);
+  EXPECT_TRUE(EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count)) << GetLastError();
+  for (DWORD i = 0; i < count; ++i) {
+    const PORT_INFO_2W& port = reinterpret_cast<PORT_INFO_2W*>(buffer.data())[i];
+    if (!wcscmp(port.pPortName, name)) return port.pMonitorName ? port.pMonitorName : L"(none)";
+  }
+  return std::wstring();
+}
+
+// Every key and value beneath the key, with types and data, in the registry's order.
+std::string KeyTree(HKEY parent, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key)) return "(none)";
+  std::string tree = "[" + path + "]\n";
+  char name[256];
+  BYTE data[512];
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize)) break;
+    tree += std::string(name) + ":" + std::to_string(type) + "=" + std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameSize = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr)) break;
+    tree += KeyTree(key, name);
+  }
+  RegCloseKey(key);
+  return tree;
 }
 
 std::string PortPath(const std::string& name) {
@@ -122,6 +158,21 @@ protected:
     return names;
   }
 
+  // An Xcv command through the library's own entry points; the text goes with its NUL, none when empty.
+  DWORD Xcv(const wchar_t* command, const std::wstring& input, std::wstring* output = nullptr,
+            ACCESS_MASK access = SERVER_ACCESS_ADMINISTER) {
+    HANDLE xcv = nullptr;
+    if (!table->pfnXcvOpenPort(monitor, L"", access, &xcv)) return GetLastError();
+    std::vector<BYTE> answer(4096);
+    DWORD needed = 0;
+    DWORD size = input.empty() ? 0 : static_cast<DWORD>((input.size() + 1) * sizeof(wchar_t));
+    DWORD status = table->pfnXcvDataPort(xcv, command, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(input.c_str())),
+                                         size, answer.data(), static_cast<DWORD>(answer.size()), &needed);
+    table->pfnXcvClosePort(xcv);
+    if (output && status == ERROR_SUCCESS) output->assign(reinterpret_cast<const wchar_t*>(answer.data()));
+    return status;
+  }
+
   bool ownsKey = false;
   HMODULE library = nullptr;
   LPMONITOR2(WINAPI* initialize)(PMONITORINIT, PHANDLE) = nullptr;
@@ -159,25 +210,24 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
     SetLastError(ERROR_FILE_EXISTS);
     return call() ? DWORD{0} : GetLastError();
   };
-  auto deletePort = [&](const wchar_t* name) {
-    return codeOf([&] { return table->pfnDeletePort(monitor, nullptr, nullptr, const_cast<LPWSTR>(name)); });
-  };
   HANDLE port = nullptr;
   ASSERT_TRUE(table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"LibBeta"), &port));
   EXPECT_TRUE(table->pfnClosePort(port));
   EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), codeOf([&] { return table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"libbeta"), &port); }));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL),
-            codeOf([&] { return Enumerate(buffer.data(), size + 1, &needed, &returned, 2); }));
+            codeOf([&] { return Enumerate(buffer.data(), size + 1, &needed, &returned, 3); }));
   EXPECT_EQ(0u, returned);
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
             codeOf([&] { return Enumerate(nullptr, 8, &needed, &needed); }));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
-            codeOf([&] { return table->pfnConfigurePort(nullptr, nullptr, nullptr, const_cast<LPWSTR>(L"LibBeta")); }));
+            codeOf([&] { return table->pfnXcvOpenPort(nullptr, L"", SERVER_ACCESS_ADMINISTER, &port); }));
   // Converted loosely, U+4E00 would become "?" and a full-width "L" a plain one.
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME), deletePort(L"P\u4E00rt"));
-  EXPECT_NE(0u, deletePort(L"\uFF2CibAlpha"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_NAME),
+            codeOf([&] { return table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"P\u4E00rt"), &port); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), Xcv(kXcvDeletePort, L"P\u4E00rt"));
+  EXPECT_NE(0u, Xcv(kXcvDeletePort, L"\uFF2CibAlpha"));
   EXPECT_TRUE(KeyExists(PortPath("P?rt")) && KeyExists(PortPath("LibAlpha")));
-  EXPECT_EQ(0u, deletePort(L"P?rt"));
+  EXPECT_EQ(0u, Xcv(kXcvDeletePort, L"P?rt"));
 
   table->pfnShutdown(monitor);
   EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), codeOf([&] { return Enumerate(nullptr, 0, &needed, &needed); }));
@@ -229,7 +279,7 @@ TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
   };
   auto remove = [&] {
     for (int i = 0; i < 40; i += 2) {
-      table->pfnDeletePort(monitor, nullptr, nullptr, const_cast<LPWSTR>((L"Lib" + std::to_wstring(i)).c_str()));
+      Xcv(kXcvDeletePort, L"Lib" + std::to_wstring(i));
     }
   };
   auto store = [&] {
@@ -248,19 +298,15 @@ TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
   EXPECT_EQ(60u, Ports().size());  // 20 of the first 40 deleted, 40 new
 }
 
-TEST_F(MonitorLibraryTest, PortDialogComesFromTheLibrarysOwnResources) {
-  PlantPort("LibAlpha");
+// No dialog runs in the spooler's process: the print system is sent to the port UI library, which
+// stands beside the monitor library, and a handle that may only read can ask for it.
+TEST_F(MonitorLibraryTest, AddConfigureAndDeleteAreLeftToThePortUiLibrary) {
   ASSERT_NO_FATAL_FAILURE(Load());
-  DialogScript script;
-  script.Then([&](HWND dialog) {
-    EXPECT_EQ(reinterpret_cast<LONG_PTR>(library), GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    EXPECT_EQ("Add Port - Vantrel Pressmark Printer", WindowText(dialog));
-    PostClick(dialog, IDCANCEL);
-  });
-  EXPECT_EQ(TRUE, script.Run([&]() -> INT_PTR {
-    return table->pfnAddPort(monitor, nullptr, nullptr, const_cast<LPWSTR>(L"Vantrel Pressmark Printer"));
-  }));
-  EXPECT_EQ(std::vector<std::wstring>{L"LibAlpha"}, Ports());
+  EXPECT_TRUE(!table->pfnAddPort && !table->pfnConfigurePort && !table->pfnDeletePort);
+  std::wstring library;
+  ASSERT_EQ(0u, Xcv(kXcvMonitorUi, L"", &library, SERVER_ACCESS_ENUMERATE));
+  std::string built = BuiltLibraryPath();
+  EXPECT_EQ(std::wstring(built.begin(), built.end() - strlen("vtlpmmw4.dll")) + L"vtlpmui.dll", library);
 }
 
 TEST_F(MonitorLibraryTest, MessageTableHoldsOneTextPerEventWithItsInsertionStrings) {
@@ -308,6 +354,7 @@ TEST_F(InstalledMonitorTest, SpoolerListsTheMonitorsPortsBesideTheLocalPortsAndC
   // Written by another process with "Update" raised, as the Ports window's refill does.
   ASSERT_EQ(0u, RunTool("pm_writeport.exe", std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));
   EXPECT_TRUE(SpoolerLists("LibAlpha") && SpoolerLists("LibDelta") && SpoolerLists("FILE:"));
+  EXPECT_EQ(std::wstring(L"Vantrel Pressmark Printer"), SpoolerMonitorOf(L"LibAlpha"));
   EXPECT_NE(ERROR_SUCCESS,
             RegGetValueA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath, "Update", RRF_RT_ANY, nullptr, nullptr, nullptr));
 
@@ -319,10 +366,94 @@ TEST_F(InstalledMonitorTest, SpoolerListsTheMonitorsPortsBesideTheLocalPortsAndC
   EXPECT_TRUE(CheckPortName("LibReceiving"));
 }
 
+// Through the spooler's Xcv calls: a refusal carries the dialog's message id and stores nothing; an
+// accepted port reaches the store; a handle opened without administer access may only read.
+TEST_F(InstalledMonitorTest, XcvDataReachesTheMonitorsCommands) {
+  auto xcv = [](ACCESS_MASK access, const wchar_t* command, const std::wstring& text, DWORD* status) {
+    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
+    HANDLE handle = nullptr;
+    if (!OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Vantrel Pressmark Printer"), &handle, &defaults)) return FALSE;
+    DWORD needed = 0;
+    BOOL done = XcvDataW(handle, command, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(text.c_str())),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), nullptr, 0, &needed, status);
+    ClosePrinter(handle);
+    return done;
+  };
+  DWORD status = 0;
+  ASSERT_TRUE(xcv(SERVER_ACCESS_ADMINISTER, kXcvAddPort,
+                  L"Version=1\n[Ports\\Lib\\Bad]\nProtocol=2\nTCP/IP Address=10.0.0.1\n", &status));
+  EXPECT_EQ(XcvRefusal(IDS_PORT_NAME_BACKSLASH), status);
+  EXPECT_FALSE(KeyExists(PortPath("Lib")));
+  const std::wstring good = L"Version=1\n[Ports\\LibXcv]\nProtocol=2\nTCP/IP Address=10.0.0.1\n";
+  ASSERT_TRUE(xcv(SERVER_ACCESS_ENUMERATE, kXcvAddPort, good, &status));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), status);
+  ASSERT_TRUE(xcv(SERVER_ACCESS_ADMINISTER, kXcvAddPort, good, &status));
+  EXPECT_EQ(0u, status);
+  EXPECT_TRUE(KeyExists(PortPath("LibXcv")) && SpoolerLists("LibXcv"));
+}
+
+// vtlpmport goes through the spooler's Xcv calls: an export, every port deleted and the logging
+// options changed, then an import gives back the same store, value for value.
+TEST_F(InstalledMonitorTest, PortToolExportsAndImportsTheWholeStore) {
+  const std::string add = "add LibTool --tcp --tcp-name localhost --banner yes --banner-tray 0 --output-tray 4";
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", add));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 --vtllaser yes"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibNode --input-tray 2"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "add LibBad --tcp --tcp-address 999.1.1.1"));
+  EXPECT_EQ(2u, RunTool("vtlpmport.exe", "add LibBad --colour red"));
+  const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
+  ASSERT_NE(std::string::npos, stored.find("Output Tray Number:4=")) << stored;
+
+  char directory[MAX_PATH];
+  std::string file = std::string(directory, GetTempPathA(sizeof directory, directory)) + "vtlpmport-export.txt";
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
+  for (const char* port : {"LibTool", "LibNode"}) EXPECT_EQ(0u, RunTool("vtlpmport.exe", std::string("delete ") + port));
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "delete LibNode"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 0 --bubble no"));
+  ASSERT_NE(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
+  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "import \"" + file + "\""));
+  DeleteFileA(file.c_str());
+  EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
+}
+
+// The printer's Ports tab: the print system loads vtlpmui.dll here, its dialogs come from that
+// library's resources, and what they accept reaches the store through the monitor's Xcv commands.
+TEST_F(InstalledMonitorTest, AddConfigureAndDeletePortRunOurDialogsThroughThePortUiLibrary) {
+  MessageBoxRecorder boxes;
+  DialogScript add;
+  add.Then([](HWND dialog) {
+    EXPECT_EQ(reinterpret_cast<LONG_PTR>(GetModuleHandleA("vtlpmui.dll")), GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    EXPECT_EQ("Add Port - Vantrel Pressmark Printer", WindowText(dialog));
+    SetText(dialog, IDC_PORT_NAME_EDIT, "LibUi");
+    SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.9");
+    PostClick(dialog, IDOK);
+  });
+  EXPECT_EQ(TRUE, add.Run([] { return AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Vantrel Pressmark Printer")); }));
+  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, PortPath("LibUi")).find("TCP/IP Address:1=10.0.0.9"));
+
+  DialogScript configure;
+  configure.Then([](HWND dialog) {
+    EXPECT_EQ("10.0.0.9", ControlText(dialog, IDC_PORT_TCP_ADDRESS));
+    SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.10");
+    PostClick(dialog, IDOK);
+  });
+  EXPECT_EQ(TRUE, configure.Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
+  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, PortPath("LibUi")).find("TCP/IP Address:1=10.0.0.10"));
+  DialogScript cancel;
+  cancel.Then([](HWND dialog) { PostClick(dialog, IDCANCEL); });
+  EXPECT_EQ(FALSE, cancel.Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
+
+  EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")));
+  EXPECT_FALSE(KeyExists(PortPath("LibUi")));
+  EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+}
+
 TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingMonitor) {
   PlantPort("LibKept");
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "install"));
   EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vtlpmui.dll").c_str()));
   // An update replaces the library only, even while a process holds it loaded as the spooler
   // does: the monitor keeps its ports.
   HMODULE held = LoadLibraryA(InstalledLibraryPath().c_str());
@@ -337,6 +468,7 @@ TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingM
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "update"));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath().c_str()));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vtlpmui.dll").c_str()));
 
   ASSERT_EQ(0u, RunTool(kInstaller, "install"));
   PlantPort("LibAgain");

@@ -17,6 +17,7 @@
 #include "diag/eventlog.h"
 #include "model/portentry.h"
 #include "resource.h"
+#include "testregistry.h"
 
 namespace {
 
@@ -397,6 +398,26 @@ TEST_F(PortsProgramTest, SecondCopyHandsOverAndAPortWrittenMeanwhileAppearsAtThe
   ASSERT_TRUE(third.Start());
   EXPECT_EQ(0u, third.WaitForExit()) << "the third copy must end with exit code 0";
   EXPECT_TRUE(Wait([&] { return !IsIconic(window) && IsWindowVisible(window); })) << "the window stays minimised";
+}
+
+// With the monitor installed, vtlpmport adds a port through the print system's Xcv interface; the
+// Ports window shows it at its next refill.
+TEST_F(PortsProgramTest, APortAddedByThePortToolShowsAtTheNextRefill) {
+  PlantPort("alpha");
+  ASSERT_TRUE(Start(1));
+  struct Installed {
+    ~Installed() { EXPECT_EQ(0u, RunTool("vtlpminst.exe", "remove")); }
+  };
+  ASSERT_EQ(0u, RunTool("vtlpminst.exe", "install"));
+  Installed installed;
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add tooled --tcp --tcp-address 10.0.0.3"));
+  EXPECT_EQ((Names{"alpha"}), Listed());
+  Click(IDC_PORTS_NEW);
+  HWND dialog = WaitForDialog(kAddCaption);
+  ASSERT_NE(nullptr, dialog);
+  Click(dialog, IDCANCEL);
+  ASSERT_TRUE(WaitUntilGone(dialog));
+  EXPECT_TRUE(WaitForList({"tooled", "alpha"}));
 }
 
 }  // namespace

@@ -21,6 +21,16 @@ bool monitorReady = false;
 
 constexpr DWORD kPortInfo1Size = sizeof(PORT_INFO_1A);
 static_assert(kPortInfo1Size == sizeof(char*), "a level-1 port record holds one pointer");
+constexpr DWORD kPortInfo2Size = sizeof(PORT_INFO_2A);
+static_assert(kPortInfo2Size == 3 * sizeof(char*) + 2 * sizeof(DWORD), "a level-2 port record: three texts, two numbers");
+
+DWORD RecordSize(DWORD level) {
+  return level == 1 ? kPortInfo1Size : kPortInfo2Size;
+}
+
+DWORD TextSize(const char* text) {
+  return static_cast<DWORD>(strlen(text)) + 1;
+}
 
 BOOL FailNotReady() {
   SetLastError(ERROR_NOT_READY);
@@ -97,9 +107,14 @@ void MonitorShutdown() {
   MemFree(&MonitorKeyPath);
 }
 
+const char* PortDescription(const PortEntry* entry) {
+  return entry->protocol == kProtocolVnet ? "Pressmark port over VTLnet" : "Pressmark port over TCP/IP";
+}
+
 DWORD PortInfoSize(const PortEntry* entry, DWORD level) {
-  DWORD nameSize = static_cast<DWORD>(strlen(entry->portName)) + 1;
-  return level == 1 ? kPortInfo1Size + nameSize : nameSize;
+  DWORD size = RecordSize(level) + TextSize(entry->portName);
+  if (level == 2) size += TextSize(kMonitorName) + TextSize(PortDescription(entry));
+  return size;
 }
 
 BYTE* PackStrings(const char* const* strings, BYTE* record, const DWORD* offsets, BYTE* stringEnd) {
@@ -117,19 +132,30 @@ BYTE* PackStrings(const char* const* strings, BYTE* record, const DWORD* offsets
 }
 
 BYTE* CopyPortInfo(const PortEntry* entry, DWORD level, BYTE* record, BYTE* stringEnd) {
-  if (level != 1) {
-    EvInternalError("vtlpmmon", 830);
-    return stringEnd;
+  if (level == 1) {
+    static const DWORD kPortInfo1Offsets[] = {offsetof(PORT_INFO_1A, pName), kOffsetTableEnd};
+    const char* strings[] = {entry->portName};
+    return PackStrings(strings, record, kPortInfo1Offsets, stringEnd);
   }
-  static const DWORD kPortInfo1Offsets[] = {offsetof(PORT_INFO_1A, pName), kOffsetTableEnd};
-  const char* strings[] = {entry->portName};
-  return PackStrings(strings, record, kPortInfo1Offsets, stringEnd);
+  static const DWORD kPortInfo2Offsets[] = {offsetof(PORT_INFO_2A, pPortName), offsetof(PORT_INFO_2A, pMonitorName),
+                                            offsetof(PORT_INFO_2A, pDescription), kOffsetTableEnd};
+  const char* strings[] = {entry->portName, kMonitorName, PortDescription(entry)};
+  // Every port of this monitor takes jobs and gives nothing back.
+  DWORD portType = PORT_TYPE_WRITE;
+  DWORD reserved = 0;
+  memcpy(record + offsetof(PORT_INFO_2A, fPortType), &portType, sizeof portType);
+  memcpy(record + offsetof(PORT_INFO_2A, Reserved), &reserved, sizeof reserved);
+  return PackStrings(strings, record, kPortInfo2Offsets, stringEnd);
 }
 
 BOOL MonitorEnumPorts(const char* /*serverName*/, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
                       DWORD* returned) {
   if (!monitorReady) {
     FailNotReady();
+    return FailEntryPoint();
+  }
+  if (level != 1 && level != 2) {
+    SetLastError(ERROR_INVALID_LEVEL);
     return FailEntryPoint();
   }
   if (StoreTakeUpdate(MonitorKeyPath)) {
@@ -151,11 +177,7 @@ BOOL MonitorEnumPorts(const char* /*serverName*/, DWORD level, BYTE* buffer, DWO
       BYTE* stringEnd = buffer + bufferSize;
       for (PortEntry* entry = PortListHead; entry; entry = entry->next) {
         stringEnd = CopyPortInfo(entry, level, record, stringEnd);
-        if (level == 1) {
-          record += kPortInfo1Size;
-        } else {
-          error = ERROR_INVALID_LEVEL;
-        }
+        record += RecordSize(level);
         ++*returned;
       }
     }

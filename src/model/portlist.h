@@ -21,9 +21,10 @@ BOOL MonitorInitialize(const char* keyPath);
 // Frees the list, the key path and the lock; the module is uninitialised afterwards.
 void MonitorShutdown();
 
-// Hands the port names out as level-1 records (PORT_INFO_1A), names packed from the buffer's end.
-// Reloads the list first when the store's "Update" flag is set. Fails with 122 when the buffer is
-// too small (needed tells the size) and 124 for another level.
+// Hands the ports out as level-1 records (PORT_INFO_1A: the name) or level-2 records (PORT_INFO_2A:
+// name, monitor name, description, PORT_TYPE_WRITE), texts packed from the buffer's end. Reloads
+// the list first when the store's "Update" flag is set. Fails with 122 when the buffer is too
+// small (needed tells the size) and with 124 at once for another level.
 BOOL MonitorEnumPorts(const char* serverName, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
                       DWORD* returned);
 
@@ -57,10 +58,11 @@ BOOL ReplacePortEntry(const char* portName, const PortEntry* changed);
 BOOL RemovePortEntry(const char* portName);  // unlinks and frees the first match
 BOOL ReloadPortList();
 
-// Level-1 record size plus the name; other levels count the name only.
+// The record of level 1 or 2 with its texts.
 DWORD PortInfoSize(const PortEntry* entry, DWORD level);
 
-// Writes the entry's record at `record` and its name below `stringEnd`; answers the new end.
+// Writes the entry's record of level 1 or 2 at `record` and its texts below `stringEnd`; answers
+// the new end.
 BYTE* CopyPortInfo(const PortEntry* entry, DWORD level, BYTE* record, BYTE* stringEnd);
 
 // Packs the strings below `stringEnd` and stores their addresses at the record offsets given

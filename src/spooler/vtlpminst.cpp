@@ -1,7 +1,8 @@
 // Installs the monitor library for the print subsystem, or removes it again.
 //
 //   vtlpminst install   copies vtlpmmw4.dll and its companions (the help file, the VTLnet library
-//                       vnetw.dll and its node file) from beside this program into the system
+//                       vnetw.dll and its node file, the port UI library vtlpmui.dll that the
+//                       printer's Ports tab loads) from beside this program into the system
 //                       directory and registers the monitor "Vantrel Pressmark Printer"
 //   vtlpminst update    replaces the installed copies with those beside this program; the
 //                       monitor's registration, ports, options and VTLnet node file stay. A
@@ -40,7 +41,8 @@ struct Companion {
   const char* name;
   bool keepInstalled;
 };
-constexpr Companion kCompanions[] = {{kHelpFileName, false}, {kVnetLibraryName, false}, {"vnetnodes.txt", true}};
+constexpr Companion kCompanions[] = {
+    {kHelpFileName, false}, {kVnetLibraryName, false}, {"vnetnodes.txt", true}, {"vtlpmui.dll", false}};
 const std::string kQuotedName = std::string("\"") + kMonitorName + "\"";
 
 std::string ErrorText(DWORD error) {

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/portops.h"
+#include "admin/xcv.h"
 #include "base/memory.h"
 #include "base/module.h"
 #include "diag/eventlog.h"
@@ -32,16 +32,6 @@ HANDLE MonitorHandle() {
 BOOL Fail(DWORD error) {
   SetLastError(error);
   return FALSE;
-}
-
-// Runs an operation that shows dialogs; nothing it throws may reach the subsystem.
-template <class Operation>
-BOOL Guarded(Operation operation) {
-  try {
-    return operation();
-  } catch (...) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
-  }
 }
 
 // A name in the monitor's code page; usable only when every character converted exactly.
@@ -80,6 +70,7 @@ public:
       DWORD count = 0;
       if (MonitorEnumPorts(nullptr, level, buffer_, size_, &neededBytes, &count)) {
         count_ = count;
+        level_ = level;
         return TRUE;
       }
       if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return FALSE;
@@ -92,37 +83,70 @@ public:
   }
 
   DWORD count() const { return count_; }
-  const char* name(DWORD index) const { return reinterpret_cast<const PORT_INFO_1A*>(buffer_)[index].pName; }
+  DWORD level() const { return level_; }
+  const PORT_INFO_1A& first(DWORD index) const { return reinterpret_cast<const PORT_INFO_1A*>(buffer_)[index]; }
+  const PORT_INFO_2A& second(DWORD index) const { return reinterpret_cast<const PORT_INFO_2A*>(buffer_)[index]; }
+
+  // The record's texts in the order the wide record holds them.
+  int Texts(DWORD index, const char* texts[3]) const {
+    if (level_ == 1) {
+      texts[0] = first(index).pName;
+      return 1;
+    }
+    texts[0] = second(index).pPortName;
+    texts[1] = second(index).pMonitorName;
+    texts[2] = second(index).pDescription;
+    return 3;
+  }
 
 private:
   BYTE* buffer_ = nullptr;
   DWORD size_ = 0;
   DWORD count_ = 0;
+  DWORD level_ = 1;
 };
 
-DWORD WideLength(const char* name) {
-  return static_cast<DWORD>(MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0));
+DWORD WideLength(const char* text) {
+  return static_cast<DWORD>(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0));
+}
+
+DWORD WideRecordSize(DWORD level) {
+  return level == 1 ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W);
 }
 
 DWORD WidePortsSize(const AnsiPorts& ports) {
   DWORD total = 0;
-  for (DWORD i = 0; i < ports.count(); ++i) total += sizeof(PORT_INFO_1W) + WideLength(ports.name(i)) * sizeof(WCHAR);
+  for (DWORD i = 0; i < ports.count(); ++i) {
+    const char* texts[3];
+    int textCount = ports.Texts(i, texts);
+    total += WideRecordSize(ports.level());
+    for (int t = 0; t < textCount; ++t) total += WideLength(texts[t]) * sizeof(WCHAR);
+  }
   return total;
 }
 
-// Lays the records out as the monitor does: records from the buffer's start, names packed from
-// its end downwards, the first port's name last. The caller has checked that they fit.
+// Lays the records out as the monitor does: records from the buffer's start, texts packed from
+// its end downwards, the first port's texts last. The caller has checked that they fit.
 void PackWidePorts(const AnsiPorts& ports, BYTE* buffer, DWORD size, DWORD neededBytes) {
   BYTE* stringEnd = buffer + size;
-  // Wide names sit on even addresses; an odd end gives up its last byte when there is room.
+  // Wide texts sit on even addresses; an odd end gives up its last byte when there is room.
   if ((reinterpret_cast<uintptr_t>(stringEnd) & 1) && size > neededBytes) --stringEnd;
-  auto* records = reinterpret_cast<PORT_INFO_1W*>(buffer);
   for (DWORD i = 0; i < ports.count(); ++i) {
-    DWORD length = WideLength(ports.name(i));
-    stringEnd -= length * sizeof(WCHAR);
-    auto* name = reinterpret_cast<WCHAR*>(stringEnd);
-    MultiByteToWideChar(CP_ACP, 0, ports.name(i), -1, name, static_cast<int>(length));
-    records[i].pName = name;
+    const char* texts[3];
+    WCHAR* wide[3] = {};
+    int textCount = ports.Texts(i, texts);
+    for (int t = 0; t < textCount; ++t) {
+      DWORD length = WideLength(texts[t]);
+      stringEnd -= length * sizeof(WCHAR);
+      wide[t] = reinterpret_cast<WCHAR*>(stringEnd);
+      MultiByteToWideChar(CP_ACP, 0, texts[t], -1, wide[t], static_cast<int>(length));
+    }
+    if (ports.level() == 1) {
+      reinterpret_cast<PORT_INFO_1W*>(buffer)[i].pName = wide[0];
+      continue;
+    }
+    PORT_INFO_2W& record = reinterpret_cast<PORT_INFO_2W*>(buffer)[i];
+    record = PORT_INFO_2W{wide[0], wide[1], wide[2], ports.second(i).fPortType, 0};
   }
 }
 
@@ -177,27 +201,32 @@ BOOL WINAPI WideClosePort(HANDLE port) {
   return MonitorClosePort(port);
 }
 
-// The server name is not passed on: the monitor serves the local machine only.
-BOOL WINAPI WideAddPort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR /*monitorName*/) {
+// An Xcv handle remembers the access it was opened with; the commands decide what it allows.
+BOOL WINAPI WideXcvOpenPort(HANDLE monitor, LPCWSTR /*object*/, ACCESS_MASK access, PHANDLE xcv) {
   SetLastError(ERROR_SUCCESS);
   if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
-  return Guarded([&] { return MonitorAddPort(nullptr, owner, kMonitorName); });
+  if (!xcv) return Fail(ERROR_INVALID_PARAMETER);
+  XcvHandle* handle = nullptr;
+  if (MemAllocateZeroed(sizeof *handle, &handle) != EXC_S_SUCCESS) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  handle->access = access;
+  *xcv = handle;
+  return TRUE;
 }
 
-BOOL WINAPI WideConfigurePort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR portName) {
-  SetLastError(ERROR_SUCCESS);
-  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
-  AnsiName name(portName);
-  if (!name.usable()) return Fail(ERROR_INVALID_NAME);
-  return Guarded([&] { return MonitorConfigurePort(nullptr, owner, name.get()); });
+DWORD WINAPI WideXcvDataPort(HANDLE xcv, LPCWSTR command, PBYTE input, DWORD inputSize, PBYTE output,
+                             DWORD outputSize, PDWORD outputNeeded) {
+  if (!xcv) return ERROR_INVALID_HANDLE;
+  try {
+    return XcvRunCommand(*static_cast<XcvHandle*>(xcv), command, input, inputSize, output, outputSize, outputNeeded);
+  } catch (...) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
 }
 
-BOOL WINAPI WideDeletePort(HANDLE monitor, LPWSTR /*serverName*/, HWND owner, LPWSTR portName) {
-  SetLastError(ERROR_SUCCESS);
-  if (monitor != MonitorHandle()) return Fail(ERROR_INVALID_HANDLE);
-  AnsiName name(portName);
-  if (!name.usable()) return Fail(ERROR_INVALID_NAME);
-  return MonitorDeletePort(nullptr, owner, name.get());
+BOOL WINAPI WideXcvClosePort(HANDLE xcv) {
+  auto* handle = static_cast<XcvHandle*>(xcv);
+  MemFree(&handle);
+  return TRUE;
 }
 
 VOID WINAPI WideShutdown(HANDLE monitor) {
@@ -208,8 +237,10 @@ VOID WINAPI WideShutdown(HANDLE monitor) {
   UnloadVnetLibrary();
 }
 
-// Ports are added, changed and deleted through the monitor's own dialogs; there is no
-// transceive interface, no extended open and nothing for bidirectional printers.
+// No dialogs in the spooler's process: with add, configure and delete left out, the print system
+// loads the port UI library that "MonitorUI" names into the administrator's process, and that
+// library, the command-line tool and scripts change ports through the Xcv commands. There is no
+// extended open and nothing for bidirectional printers.
 MONITOR2 MonitorTable = {
     .cbSize = sizeof(MONITOR2),
     .pfnEnumPorts = WideEnumPorts,
@@ -220,15 +251,15 @@ MONITOR2 MonitorTable = {
     .pfnReadPort = WideReadPort,
     .pfnEndDocPort = WideEndDocPort,
     .pfnClosePort = WideClosePort,
-    .pfnAddPort = WideAddPort,
+    .pfnAddPort = nullptr,
     .pfnAddPortEx = nullptr,
-    .pfnConfigurePort = WideConfigurePort,
-    .pfnDeletePort = WideDeletePort,
+    .pfnConfigurePort = nullptr,
+    .pfnDeletePort = nullptr,
     .pfnGetPrinterDataFromPort = nullptr,
     .pfnSetPortTimeOuts = nullptr,
-    .pfnXcvOpenPort = nullptr,
-    .pfnXcvDataPort = nullptr,
-    .pfnXcvClosePort = nullptr,
+    .pfnXcvOpenPort = WideXcvOpenPort,
+    .pfnXcvDataPort = WideXcvDataPort,
+    .pfnXcvClosePort = WideXcvClosePort,
     .pfnShutdown = WideShutdown,
     .pfnSendRecvBidiDataFromPort = nullptr,
     .pfnNotifyUsedPorts = nullptr,

@@ -1,0 +1,45 @@
+// The monitor's Xcv interface: the commands that the print system passes through XcvDataW to the
+// initialised monitor, for the port UI library, vtlpmport.exe and scripts. Data travels as UTF-16
+// text ending in its one NUL: a port name, or the text form of admin/xcvtext.h.
+//
+//   MonitorUI         out: the full path of the port UI library beside the monitor library
+//   GetPort     name  out: the port's section
+//   GetPorts          out: every port's section, then the options' section
+//   GetOptions        out: the options' section
+//   AddPort     text  one port section, its settings over a new port's; Protocol is required
+//   SetPort     text  one port section, its settings over the stored port's
+//   DeletePort  name
+//   SetOptions  text  the options' section, its settings over the stored options
+//
+// Changes need SERVER_ACCESS_ADMINISTER on the handle; reads need no particular right. A change
+// checks what it would store with the dialogs' rules and stores nothing unless every rule passes.
+#pragma once
+
+#include <windows.h>
+
+#include "admin/xcvtext.h"
+
+constexpr WCHAR kXcvMonitorUi[] = L"MonitorUI";
+constexpr WCHAR kXcvGetPort[] = L"GetPort";
+constexpr WCHAR kXcvGetPorts[] = L"GetPorts";
+constexpr WCHAR kXcvGetOptions[] = L"GetOptions";
+constexpr WCHAR kXcvAddPort[] = L"AddPort";
+constexpr WCHAR kXcvSetPort[] = L"SetPort";
+constexpr WCHAR kXcvDeletePort[] = L"DeletePort";
+constexpr WCHAR kXcvSetOptions[] = L"SetOptions";
+
+constexpr char kUiLibraryName[] = "vtlpmui.dll";
+
+// What an Xcv handle holds: the access it was opened with.
+struct XcvHandle {
+  ACCESS_MASK access;
+};
+
+// Runs one command. Answers ERROR_SUCCESS once the store holds a change, or a read's output is in
+// the buffer; else ERROR_INVALID_PARAMETER (no command or no outputNeeded, an unknown command, a
+// buffer pointer missing for its size), ERROR_ACCESS_DENIED, ERROR_INVALID_DATA (input that is not
+// one terminated text of the expected kind), a status of XcvParseText, XcvRefusal(message id) when
+// a rule refuses a value, ERROR_UNKNOWN_PORT, ERROR_INSUFFICIENT_BUFFER (outputNeeded tells the
+// size), or the store's code. outputNeeded is 0 for a command without output.
+DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* input, DWORD inputSize, BYTE* output,
+                    DWORD outputSize, DWORD* outputNeeded);

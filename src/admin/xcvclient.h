@@ -1,0 +1,28 @@
+// The administrator's side of the Xcv interface: a handle on the monitor of this or another
+// print server, opened through the print system, and the commands of admin/xcv.h sent over it.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class XcvConnection {
+public:
+  // Opens ",XcvMonitor <monitor>" on the server ("\\NAME", or empty for this machine), asking for
+  // the right to administer when `change` is set and to enumerate otherwise.
+  XcvConnection(const std::string& server, bool change);
+  ~XcvConnection();
+  XcvConnection(const XcvConnection&) = delete;
+  XcvConnection& operator=(const XcvConnection&) = delete;
+
+  // The print system's error when the handle could not be opened, else ERROR_SUCCESS.
+  DWORD openError() const { return error_; }
+
+  // Sends the command with the text (none when empty) and answers the monitor's status, or the
+  // print system's error when the call did not reach it. A read's answer goes to `output`.
+  DWORD Run(const WCHAR* command, const std::string& input, std::string* output = nullptr);
+
+private:
+  HANDLE handle_ = nullptr;
+  DWORD error_ = ERROR_SUCCESS;
+};

@@ -1,0 +1,70 @@
+// The text form in which the Xcv commands, vtlpmport.exe and scripts exchange ports and the
+// logging options. Version 1, one setting per line, under the registry's value names:
+//
+//   Version=1                      the first line that is not blank or a comment
+//   [Ports\<port name>]            a port; its settings follow, each at most once
+//   Protocol=2                     1 VTLnet, 2 TCP/IP
+//   TCP/IP Name=<text>             TCP/IP Address, VTLnet Name, VTLnet Address alike
+//   Banner=True                    True or False (1 or 0); so are the Set ... Tray flags and
+//   Set Input Tray=True            VTLlaser TCP/IP
+//   Input Tray Number=3            a decimal number; Banner and Output Tray Number alike
+//   [Options]                      the logging options
+//   Logging Level=1                0 to 3
+//   Trace=False                    Trace File=<path>, Bubble=True or False
+//
+// Lines end in LF or CR LF; blank lines and lines that begin with ';' are skipped. Texts are in the
+// monitor's code page, hold no control characters and fit the store's fields.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "model/portentry.h"
+
+// A status that refuses a value with the message id the dialogs show for it (in the low word).
+constexpr DWORD kXcvRefused = 0x20000000;
+constexpr DWORD XcvRefusal(UINT messageId) {
+  return kXcvRefused | messageId;
+}
+// The message id of a refusal; 0 for any other status.
+constexpr UINT XcvRefusalMessage(DWORD status) {
+  return (status & 0xFFFF0000) == kXcvRefused ? status & 0xFFFF : 0;
+}
+
+constexpr char kXcvVersionLine[] = "Version=1";
+constexpr char kXcvPortsPrefix[] = "Ports\\";
+constexpr char kXcvOptionsKey[] = "Options";
+
+struct XcvSetting {
+  std::string name;
+  std::string value;
+};
+
+// One section: its key ("Ports\<name>" or "Options") and its settings in the order given.
+struct XcvSection {
+  std::string key;
+  std::vector<XcvSetting> settings;
+};
+
+// Reads a whole text. ERROR_REVISION_MISMATCH when it does not begin with "Version=1";
+// ERROR_INVALID_DATA for a line that is neither a section nor a setting, a setting before the
+// first section, an unknown section, an unknown or repeated setting, a section twice, a control
+// character, or a text too long for its field; the refusal of a number or flag that does not read
+// (for trays and the level, the dialogs' message id). Sections is filled only on success.
+DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections);
+
+// The text of the sections, "Version=1" first, each line ended by CR LF.
+std::string XcvFormatText(const std::vector<XcvSection>& sections);
+
+// The port's section with every setting; the options' section with every setting.
+XcvSection XcvPortSection(const PortEntry& port);
+XcvSection XcvOptionsSection(const LogOptions& options);
+
+// The port name of a "Ports\<name>" section; false for another section.
+bool XcvSectionPort(const XcvSection& section, std::string* portName);
+
+// Copy the settings of a parsed section over the record's; settings not given stay.
+void XcvApplyPort(const XcvSection& section, PortEntry* port);
+void XcvApplyOptions(const XcvSection& section, LogOptions* options);
