@@ -343,6 +343,8 @@ protected:
       EXPECT_EQ(0u, RunTool(kInstaller, "remove"));
     }
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath().c_str()));
+    WIN32_FIND_DATAA setAside;  // a copy an update renamed aside goes with the rest
+    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((InstalledLibraryPath() + ".old-*").c_str(), &setAside));
     MonitorLibraryTest::TearDown();
   }
 

@@ -168,9 +168,23 @@ std::string CopyFiles(const Paths& paths, bool* failed) {
   return notes;
 }
 
+// Deletes the copies an earlier update renamed aside ("NAME.old-N") once nothing holds them; one
+// still held stays for the restart that removes it.
+void RemoveSetAside(const std::string& system, const char* name) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((system + name + ".old-*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    DeleteFileA((system + found.cFileName).c_str());
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
 bool RemoveFiles(const Paths& paths) {
+  RemoveSetAside(paths.system, kLibraryName);
   if (!RemoveFile(paths.library())) return false;
   for (const Companion& companion : kCompanions) {
+    RemoveSetAside(paths.system, companion.name);
     if (!RemoveFile(paths.system + companion.name)) return false;
   }
   return true;
