@@ -11,6 +11,13 @@
 #include "dlgutil/extent.h"
 #include "dlgutil/messages.h"
 
+// Shows `format` with its one value in a message box without owner, caption "Poor Bubble".
+static void BubbleReportError(const char* format, DWORD value);
+// The top index that keeps the newest line (just added at `index`) in a view of `visibleLines`
+// lines, or -1 to leave the view alone: the view follows only while the line before the newest
+// was in view at `topIndex`, so a user who scrolled back keeps what they look at.
+static int BubbleTopIndex(int index, int topIndex, int visibleLines);
+
 namespace {
 
 constexpr char kClassName[] = "Bubble";

@@ -44,9 +44,6 @@ BubbleChannel* BubbleOpen(HINSTANCE instance, const char* traceFileName, BOOL wi
 // window thread has shown it. Any thread may call it; a null channel does nothing.
 void BubblePrintf(BubbleChannel* channel, const char* format, ...);
 
-// Shows `format` with its one value in a message box without owner, caption "Poor Bubble".
-void BubbleReportError(const char* format, DWORD value);
-
 // Ends the window thread (its windows are destroyed and the class "Bubble" is released for a
 // later channel), closes the trace file and releases the channel. Call it once, after every
 // other use of the channel has ended.
@@ -58,8 +55,3 @@ void BubbleClose(BubbleChannel* channel);
 // last line. Answers false once *cursor is null. An empty text is one empty line, and a text that
 // ends with a line feed ends with an empty line.
 bool BubbleNextLine(const char** cursor, char* line);
-
-// The top index that keeps the newest line (just added at `index`) in a view of `visibleLines`
-// lines, or -1 to leave the view alone: the view follows only while the line before the newest
-// was in view at `topIndex`, so a user who scrolled back keeps what they look at.
-int BubbleTopIndex(int index, int topIndex, int visibleLines);

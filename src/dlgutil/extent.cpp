@@ -4,6 +4,19 @@
 
 #include "base/scoped.h"
 
+// Answers the position from 0 to count at which `width` keeps `widths` (descending) in order;
+// when `width` is stored, the position of one of its equal entries. The position `count` counts
+// as a width of 0 and is never read.
+static WORD FindWidthPosition(const WORD* widths, WORD width, WORD count);
+// Moves the slots from `position` on one up and puts `width` at `position`; the caller makes
+// sure there is a free slot at `count`.
+static void InsertWidthAt(WORD* widths, WORD count, WORD position, WORD width);
+// Drops the width at `position` (nothing when position >= count) and moves the later ones down.
+static void RemoveWidthAt(WORD* widths, WORD count, WORD position);
+// Regrows *block to hold capacity + 128 slots (grow) or capacity - 128 (shrink), new bytes zeroed;
+// *block may change. FALSE, with the block as it was, when it cannot be reallocated.
+static BOOL ResizeExtentTracker(HLOCAL* block, WORD capacity, bool grow);
+
 namespace {
 
 HLOCAL TrackerBlock(HWND list) {

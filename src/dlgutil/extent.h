@@ -35,16 +35,6 @@ inline WORD* ExtentWidths(ExtentTracker* tracker) {
 
 // Arithmetic on the width slots, no window needed.
 
-// Answers the position from 0 to count at which `width` keeps `widths` (descending) in order;
-// when `width` is stored, the position of one of its equal entries. The position `count` counts
-// as a width of 0 and is never read.
-WORD FindWidthPosition(const WORD* widths, WORD width, WORD count);
-// Moves the slots from `position` on one up and puts `width` at `position`; the caller makes
-// sure there is a free slot at `count`.
-void InsertWidthAt(WORD* widths, WORD count, WORD position, WORD width);
-// Drops the width at `position` (nothing when position >= count) and moves the later ones down.
-void RemoveWidthAt(WORD* widths, WORD count, WORD position);
-
 // Operations on a list box.
 
 // Creates a fresh tracker (count 0, 128 slots) and attaches it as "XTList", replacing one that
@@ -67,6 +57,3 @@ int TrackDeleteString(HWND list, int index);
 // The width of `text` in the list box's font plus that font's average character width, at most
 // 65,535 pixels; a failed measurement counts as 0.
 WORD MeasureListString(HWND list, const char* text);
-// Regrows *block to hold capacity + 128 slots (grow) or capacity - 128 (shrink), new bytes zeroed;
-// *block may change. FALSE, with the block as it was, when it cannot be reallocated.
-BOOL ResizeExtentTracker(HLOCAL* block, WORD capacity, bool grow);

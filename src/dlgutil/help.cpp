@@ -6,6 +6,10 @@
 #include "base/scoped.h"
 #include "dlgutil/messages.h"
 
+static std::string HelpFilePath();
+// The topics of a help file's text, in file order; text outside a topic is ignored.
+static std::vector<HelpTopic> HelpParse(const std::string& text);
+
 namespace {
 
 constexpr DWORD kMaxHelpFileSize = 1 << 20;  // far more than the file holds; guards a wrong file

@@ -37,7 +37,6 @@ void CloseHelp();
 // Where help is read from: the file beside the program unless a test names another (null or
 // empty restores the file beside the program).
 void SetHelpFile(const char* path);
-std::string HelpFilePath();
 
 // One topic of a help file, its body laid out for a multi-line edit control (CR LF line ends).
 struct HelpTopic {
@@ -45,6 +44,3 @@ struct HelpTopic {
   std::string title;
   std::string body;
 };
-
-// The topics of a help file's text, in file order; text outside a topic is ignored.
-std::vector<HelpTopic> HelpParse(const std::string& text);

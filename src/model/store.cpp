@@ -7,6 +7,8 @@
 #include "base/scoped.h"
 #include "diag/eventlog.h"
 
+static BOOL StoreOpenSubkey(const char* keyPath, const char* subkeyName, HKEY* key);
+
 namespace {
 
 // Readers ask for reading only, so a user who may only read the monitor key still sees every

@@ -10,7 +10,6 @@
 // Key access for writing. The monitor key must exist; "Ports" and "Options" are created when
 // missing. The readers below open their keys for reading only.
 BOOL StoreOpenMonitorKey(const char* keyPath, HKEY* key);
-BOOL StoreOpenSubkey(const char* keyPath, const char* subkeyName, HKEY* key);
 BOOL StoreOpenPortsKey(const char* keyPath, HKEY* key);
 BOOL StoreOpenOptionsKey(const char* keyPath, HKEY* key);
 

@@ -8,6 +8,9 @@
 #include "dlgutil/messages.h"
 #include "resource.h"
 
+static INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);
+static INT_PTR CALLBACK BragBoxProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);
+
 namespace {
 
 constexpr const char kAccessoriesPitch[] =

@@ -13,6 +13,3 @@ constexpr const char kVersionText[] = "X(3/16/94)";
 // needs only the record's instance.
 INT_PTR RunAboutBox(HWND owner, HINSTANCE instance);
 INT_PTR RunBragBox(HWND owner, PortConfig* record);
-
-INT_PTR CALLBACK AboutBoxProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);
-INT_PTR CALLBACK BragBoxProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);

@@ -11,6 +11,9 @@
 #include "resource.h"
 #include "rules/validate.h"
 
+// The client size once the tray number hints are shown: 250 x 115 dialog units become 295 x 266.
+static SIZE ExpandedClientSize(SIZE collapsed);
+
 namespace {
 
 constexpr int kTrayFieldLimit = 127;

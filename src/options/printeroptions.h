@@ -10,6 +10,3 @@
 INT_PTR RunPrinterOptionsDialog(HWND owner, PortConfig* record);
 
 INT_PTR CALLBACK PrinterOptionsProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);
-
-// The client size once the tray number hints are shown: 250 x 115 dialog units become 295 x 266.
-SIZE ExpandedClientSize(SIZE collapsed);
