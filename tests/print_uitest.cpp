@@ -112,8 +112,12 @@ private:
   // Reads n bytes (or a line when n is 0) into `text`; false once the connection ended.
   bool Read(SOCKET connection, size_t n, std::string* text) {
     text->clear();
-    for (char c; n == 0 ? text->empty() || text->back() != '\n' : text->size() < n; text->push_back(c)) {
-      if (recv(connection, &c, 1, 0) != 1) return false;
+    char buffer[65536];
+    while (n == 0 ? text->empty() || text->back() != '\n' : text->size() < n) {
+      int wanted = n == 0 ? 1 : static_cast<int>(std::min(sizeof buffer, n - text->size()));
+      int got = recv(connection, buffer, wanted, 0);
+      if (got <= 0) return false;
+      text->append(buffer, got);
     }
     return true;
   }
@@ -266,3 +270,63 @@ TEST_F(PrintTest, RawJobsArriveWhole) {
 }
 
 }  // namespace
+
+TEST_F(PrintTest, FailedDeliveriesAreNeverReportedPrinted) {
+  unsigned short freePort = 0;
+  {
+    TestPrinter gone(TestPrinter::kKeeps);
+    freePort = gone.port();
+  }
+  ASSERT_NO_FATAL_FAILURE(PlantPort(freePort));
+  EXPECT_FALSE(Print(L"unreachable", "%!PS\n"));
+  ASSERT_EQ(1u, events.size());
+  EXPECT_EQ(EVT_JOB_NO_PRINTER, events[0].identifier);
+  EXPECT_EQ((std::vector<std::string>{kPort, "the printer refused the connection", "10061", "unreachable"}),
+            (std::vector<std::string>{events[0].strings[0], events[0].strings[2], events[0].strings[3],
+                                      events[0].strings[4]}));
+  EXPECT_NE(std::string::npos, events[0].strings[1].find("127.0.0.1, TCP port " + std::to_string(freePort)));
+
+  // Far more than the connection's buffers hold: the printer drops the line or stops reading.
+  const std::string job = Pattern(24 << 20);
+  for (auto [mode, error] : {std::pair{TestPrinter::kDropsHalfway, "10054"}, {TestPrinter::kStopsReading, "10060"}}) {
+    TestPrinter printer(mode);
+    ASSERT_NO_FATAL_FAILURE(PlantPort(printer.port()));
+    SetDword("Send Timeout", 1);
+    EXPECT_FALSE(Print(L"large", job));
+    ASSERT_EQ(1u, events.size()) << error;
+    EXPECT_EQ(EVT_JOB_LOST, events[0].identifier);
+    EXPECT_EQ(error, events[0].strings[5]);
+    unsigned long long wentOut = std::stoull(events[0].strings[3]);
+    EXPECT_TRUE(wentOut >= (mode == TestPrinter::kDropsHalfway ? 1000000u : 1u) && wentOut < job.size()) << wentOut;
+  }
+}
+
+TEST_F(PrintTest, LprJobsAnnounceTheirExactSizeAndARefusedQueueFails) {
+  const std::string document = Pattern(3 << 20);
+  TestPrinter printer(TestPrinter::kSpeaksLpr);
+  ASSERT_NO_FATAL_FAILURE(PlantPort(printer.port()));
+  SetText("LPR Queue", "raw queue");
+  EXPECT_TRUE(Print(L"Q4\nPevil", document));
+  printer.Finish();
+  ASSERT_EQ(3u, printer.lprFiles.size());
+  EXPECT_EQ("\x02raw_queue\n", printer.lprFiles[0]);
+  const std::string& data = printer.lprFiles[1];
+  std::string announced = "\x03" + std::to_string(document.size()) + " dfA";
+  EXPECT_EQ(0u, data.find(announced));
+  EXPECT_TRUE(data.substr(data.find('\n') + 1) == document + '\0');
+  // The document's name is one line of the control file: it starts no command of its own.
+  const std::string& control = printer.lprFiles[2];
+  EXPECT_NE(std::string::npos, control.find("\nJQ4 Pevil\nNQ4 Pevil\nldfA"));
+  EXPECT_EQ(std::string::npos, control.find("\nPevil"));
+  EXPECT_EQ(std::string(1, '\0'), control.substr(control.size() - 1));
+  ASSERT_EQ(1u, events.size());
+  EXPECT_EQ(EVT_JOB_PRINTED, events[0].identifier);
+
+  TestPrinter refusing(TestPrinter::kRefusesQueue);
+  ASSERT_NO_FATAL_FAILURE(PlantPort(refusing.port()));
+  SetText("LPR Queue", "closed");
+  EXPECT_FALSE(Print(L"refused", document));
+  ASSERT_EQ(1u, events.size());
+  EXPECT_EQ(EVT_JOB_NO_PRINTER, events[0].identifier);
+  EXPECT_EQ("the printer refused the LPR queue", events[0].strings[2]);
+}

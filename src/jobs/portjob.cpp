@@ -232,8 +232,9 @@ int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
   job->sockets = true;
 
   job->lpr = port.lprQueue[0] != '\0';
-  unsigned short number = job->lpr ? kLprPort : port.tcpPortNumber ? static_cast<unsigned short>(port.tcpPortNumber)
-                                                                    : kRawPort;
+  unsigned short number = port.tcpPortNumber ? static_cast<unsigned short>(port.tcpPortNumber)
+                         : job->lpr           ? kLprPort
+                                              : kRawPort;
   const char* name = port.tcpName[0] ? port.tcpName : port.tcpAddress;
   in_addr address = {};
   int error = ConnResolve(port.tcpName, port.tcpAddress, &address);

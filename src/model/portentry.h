@@ -38,7 +38,7 @@ struct PortEntry {
   DWORD inputTrayNumber;
   DWORD pressmarkPrinter;
   DWORD vtllaserPrinter;
-  // Optional values that the dialogs neither show nor change: the printer's TCP port (0: 9100),
+  // Optional values that the dialogs neither show nor change: the printer's TCP port (0: 9100 raw, 515 LPR),
   // the LPR queue (empty: raw delivery) and how long a job waits on a printer that takes nothing
   // (seconds; 0: the monitor's default).
   DWORD tcpPortNumber;
