@@ -104,7 +104,9 @@ private:
         if (mode_ == kDropsHalfway && received.size() > 1000000) break;
       }
       linger abortive = {1, 0};  // a printer that drops the line resets it
-      if (mode_ == kDropsHalfway) setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&abortive), sizeof abortive);
+      if (mode_ == kDropsHalfway) {
+        setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&abortive), sizeof abortive);
+      }
     }
     closesocket(connection);
   }
@@ -187,7 +189,9 @@ protected:
     }
     DeletePrinterDriverW(nullptr, nullptr, const_cast<LPWSTR>(kDriver));
     if (library) FreeLibrary(library);
-    if (installed) EXPECT_EQ(0u, RunTool("vtlpminst.exe", "remove"));
+    if (installed) {
+      EXPECT_EQ(0u, RunTool("vtlpminst.exe", "remove"));
+    }
     WSACleanup();
   }
 
@@ -203,8 +207,9 @@ protected:
     std::string key = subkey ? std::string(kDefaultMonitorKeyPath) + "\\" + subkey : kPortKey;
     ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, REG_DWORD, &value, sizeof value));
   }
-  void SetText(const char* name, const char* text) {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, kPortKey.c_str(), name, REG_SZ, text,
+  void SetText(const char* name, const char* text, const char* subkey = nullptr) {
+    std::string key = subkey ? std::string(kDefaultMonitorKeyPath) + "\\" + subkey : kPortKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, REG_SZ, text,
                                              static_cast<DWORD>(strlen(text) + 1)));
   }
 
@@ -244,8 +249,25 @@ TEST_F(PrintTest, RawJobsArriveWhole) {
     SetText("Banner", "True");
     SetText("Set Input Tray", "True");
     SetDword("Input Tray Number", 3);
+    char path[MAX_PATH];
+    std::string trace = std::string(path, GetTempPathA(sizeof path, path)) + "pressmark-print-trace.log";
+    SetText("Trace", "True", "Options");
+    SetText("Trace File", trace.c_str(), "Options");
     EXPECT_TRUE(Print(L"Q3 \"report\"\r\n(draft)\\ %%EOF", document));
+    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, (std::string(kDefaultMonitorKeyPath) + "\\Options").c_str(), "Trace");
     printer.Finish();
+    // One trace line for each step of the job.
+    std::string lines;
+    if (FILE* file = fopen(trace.c_str(), "rb")) {
+      for (int c; (c = fgetc(file)) != EOF;) lines += static_cast<char>(c);
+      fclose(file);
+    }
+    EXPECT_TRUE(DeleteFileA(trace.c_str()));
+    EXPECT_EQ(0u, lines.find("StartDocPort PressmarkTest:: job \"Q3 'report'  (draft)\\ %%EOF\" to 127.0.0.1"))
+        << lines;
+    EXPECT_NE(std::string::npos, lines.find("\r\nWritePort PressmarkTest:: PostScript, wrapped"));
+    EXPECT_NE(std::string::npos, lines.find("\r\nEndDocPort PressmarkTest:: " + std::to_string(document.size()) +
+                                            " bytes of the document, error 0\r\n"));
     const std::string& got = printer.received;
     // Header, banner, tray, the document unchanged, trailer; the name breaks out of no line.
     EXPECT_EQ(0u, got.find("%!PS-Adobe-3.0\n%%Title: Q3 'report'  (draft)\\ %%EOF\n")) << got;
@@ -257,6 +279,21 @@ TEST_F(PrintTest, RawJobsArriveWhole) {
   ASSERT_EQ(1u, events.size());
   EXPECT_EQ(EVT_JOB_PRINTED, events[0].identifier);
   EXPECT_EQ(std::to_string(document.size()), events[0].strings[3]);
+
+  // A job-language header stays in front: the wrapping goes before the PostScript it announces.
+  const std::string pjl = "\x1B%-12345X@PJL ENTER LANGUAGE=POSTSCRIPT\r\n";
+  {
+    TestPrinter printer(TestPrinter::kKeeps);
+    ASSERT_NO_FATAL_FAILURE(PlantPort(printer.port()));
+    SetText("Set Output Tray", "True");
+    SetDword("Output Tray Number", 2);
+    EXPECT_TRUE(Print(L"pjl", pjl + document));
+    printer.Finish();
+    const std::string& got = printer.received;
+    EXPECT_EQ(0u, got.find(pjl + "%!PS-Adobe-3.0\n%%Title: pjl\n")) << got;
+    EXPECT_LT(got.find("<< /OutputType (2) >>"), got.find(document));
+    EXPECT_EQ(std::string::npos, got.find("showpage\nrestore\n"));
+  }
 
   // Not PostScript: several megabytes in the spooler's chunks, byte for byte.
   const std::string binary = Pattern(5 << 20);
@@ -278,6 +315,10 @@ TEST_F(PrintTest, FailedDeliveriesAreNeverReportedPrinted) {
     freePort = gone.port();
   }
   ASSERT_NO_FATAL_FAILURE(PlantPort(freePort));
+  SetDword("Logging Level", 0, "Options");  // no job events at all
+  EXPECT_FALSE(Print(L"unreachable", "%!PS\n"));
+  EXPECT_EQ(0u, events.size());
+  SetDword("Logging Level", 1, "Options");  // failures only
   EXPECT_FALSE(Print(L"unreachable", "%!PS\n"));
   ASSERT_EQ(1u, events.size());
   EXPECT_EQ(EVT_JOB_NO_PRINTER, events[0].identifier);

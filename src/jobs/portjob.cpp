@@ -10,12 +10,15 @@
 #include <string>
 
 #include "base/memory.h"
+#include "base/module.h"
+#include "diag/bubble.h"
 #include "diag/eventlog.h"
 #include "jobs/connection.h"
 #include "jobs/jobtext.h"
 #include "jobs/lpr.h"
 #include "jobs/postscript.h"
 #include "model/portlist.h"
+#include "model/store.h"
 
 // One job on one port handle, from StartDocPort to EndDocPort.
 struct PortJob {
@@ -35,6 +38,7 @@ struct PortJob {
   char documentName[128];
   char printer[128];         // the printer as events name it
   char time[20];
+  BubbleChannel* trace;      // null unless "Trace" names a trace file
 };
 
 namespace {
@@ -97,7 +101,30 @@ void EndJob(PortJob* job) {
   job->spool = INVALID_HANDLE_VALUE;
   if (job->sockets) WSACleanup();
   job->sockets = false;
+  BubbleClose(job->trace);
+  job->trace = nullptr;
   job->active = false;
+}
+
+// The live trace window needs a desktop that someone sees; a service's spooler has none.
+bool HasInteractiveDesktop() {
+  char name[32] = {};
+  HWINSTA station = GetProcessWindowStation();
+  return station && GetUserObjectInformationA(station, UOI_NAME, name, sizeof name, nullptr) &&
+         lstrcmpiA(name, "WinSta0") == 0;
+}
+
+// The logging options as the store holds them now: the level gates the job's events, and a set
+// "Trace" opens the job's trace channel.
+void ApplyLogOptions(PortJob* job) {
+  LogOptions options = {};
+  options.loggingLevel = 1;
+  StoreReadLogOptions(MonitorKeyPath, &options);
+  MonitorSetLogOptions(&options);
+  EvSetLevel(options.loggingLevel);
+  if (!options.trace || !options.traceFile[0]) return;
+  job->trace = BubbleOpen(ModuleInstance, options.traceFile, options.bubble && HasInteractiveDesktop(),
+                          "Vantrel Pressmark Printer jobs");
 }
 
 // The LPR spool: a temporary file that goes away when it is closed, whatever happens.
@@ -152,7 +179,9 @@ int SendLprFiles(const OpenPort& open, PortJob* job) {
   LprJob lpr = LprJobOf(open, *job, host, user);
   int error = SendCommand(*job, LprFileCommand('\3', job->spooledBytes, LprDataFileName(lpr)));
   if (error) return error;
-  if (SetFilePointer(job->spool, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return static_cast<int>(GetLastError());
+  if (SetFilePointer(job->spool, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+    return static_cast<int>(GetLastError());
+  }
   static_assert(kSpoolChunk <= 1 << 20, "the chunk lives on the stack");
   char chunk[kSpoolChunk];
   for (;;) {
@@ -208,6 +237,8 @@ int WriteDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, DWORD 
   if (!job->decided) {
     job->decided = true;
     long start = PsProgramStart(buffer, size);
+    BubblePrintf(job->trace, "WritePort %s: %s", open.port.portName,
+                 start >= 0 ? "PostScript, wrapped with the port's options" : "not PostScript, sent untouched");
     if (start >= 0) {
       job->wrapped = true;
       int error = PutDocument(job, buffer, static_cast<DWORD>(start), written);
@@ -240,8 +271,8 @@ int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
   int error = ConnResolve(port.tcpName, port.tcpAddress, &address);
   char queue[kLprQueueSize];
   JobSanitizeText(port.lprQueue, queue, sizeof queue);
-  snprintf(job->printer, sizeof job->printer, "%s (%s, TCP port %u%s%s)", name, error ? "no address" : inet_ntoa(address),
-           number, job->lpr ? ", LPR queue " : "", job->lpr ? queue : "");
+  snprintf(job->printer, sizeof job->printer, "%s (%s, TCP port %u%s%s)", name,
+           error ? "no address" : inet_ntoa(address), number, job->lpr ? ", LPR queue " : "", job->lpr ? queue : "");
   if (error) return error;
 
   error = ConnOpen(address, number, job->lpr, job->timeoutMs, &job->connection);
@@ -287,9 +318,12 @@ BOOL MonitorStartDocPort(HANDLE port, const char* /*printerName*/, DWORD jobId, 
   snprintf(job->time, sizeof job->time, "%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
            now.wMinute);
 
+  ApplyLogOptions(job);
   return Guarded([&] {
     const char* reason = nullptr;
     int error = ReachPrinter(*open, job, &reason);
+    BubblePrintf(job->trace, "StartDocPort %s: job \"%s\" to %s: error %d", open->port.portName, job->documentName,
+                 job->printer, error);
     if (!error) return TRUE;
     ReportNoPrinter(*open, *job, error, reason);
     EndJob(job);
@@ -308,6 +342,8 @@ BOOL MonitorWritePort(HANDLE port, BYTE* buffer, DWORD size, DWORD* written) {
     if (!error) return TRUE;
     job->failed = true;
     job->error = error;
+    BubblePrintf(job->trace, "WritePort %s: error %d after %s bytes of the document", open->port.portName, error,
+                 std::to_string(job->documentBytes).c_str());
     ReportLost(*open, *job);
     return FailWith(static_cast<DWORD>(error));
   });
@@ -327,6 +363,8 @@ BOOL MonitorEndDocPort(HANDLE port) {
     int error = job->wrapped ? PutText(job, PsJobTrailer()) : 0;
     if (!error && job->lpr) error = SendLprFiles(*open, job);
     if (!error) error = ConnFinish(job->connection, job->timeoutMs);
+    BubblePrintf(job->trace, "EndDocPort %s: %s bytes of the document, error %d", open->port.portName,
+                 std::to_string(job->documentBytes).c_str(), error);
     if (!error) {
       ReportPrinted(*open, *job);
       return TRUE;

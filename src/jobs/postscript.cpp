@@ -86,7 +86,8 @@ std::string PsJobHeader(const PsJobOptions& options) {
                        "%%Title: " + PsComment(options.documentName) + "\n"
                        "%%Creator: Vantrel Pressmark Printer monitor, port " + PsComment(options.portName) + "\n"
                        "%%EndComments\n"
-                       "mark { << /JobName " + PsString(options.documentName) + " >> setuserparams } stopped cleartomark\n";
+                       "mark { << /JobName " + PsString(options.documentName) +
+                       " >> setuserparams } stopped cleartomark\n";
   if (options.banner) header += BannerPage(options);
   if (options.setInputTray) header += MediaPosition(options.inputTrayNumber);
   if (options.setOutputTray) header += PageDevice("/OutputType (" + std::to_string(options.outputTrayNumber) + ")");
