@@ -14,8 +14,8 @@ timeval Timeval(DWORD timeoutMs) {
   return limit;
 }
 
-// Waits until the socket can be written (or, with `reading`, read); 0 when it can.
-int WaitFor(SOCKET connection, bool reading, DWORD timeoutMs) {
+// Waits until a connecting socket has connected; 0 when it has.
+int WaitForConnection(SOCKET connection, DWORD timeoutMs) {
   fd_set ready;
   fd_set failed;
   FD_ZERO(&ready);
@@ -23,7 +23,7 @@ int WaitFor(SOCKET connection, bool reading, DWORD timeoutMs) {
   FD_SET(connection, &ready);
   FD_SET(connection, &failed);
   timeval limit = Timeval(timeoutMs);
-  int count = select(0, reading ? &ready : nullptr, reading ? nullptr : &ready, &failed, &limit);
+  int count = select(0, nullptr, &ready, &failed, &limit);
   if (count == SOCKET_ERROR) return WSAGetLastError();
   if (count == 0) return WSAETIMEDOUT;
   if (FD_ISSET(connection, &failed)) {
@@ -74,55 +74,54 @@ int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, DWORD ti
   target.sin_family = AF_INET;
   target.sin_port = htons(port);
   target.sin_addr = printer;
-  if (connect(*connection, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0) return 0;
-  int error = WSAGetLastError();
-  if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) return error;
-  return WaitFor(*connection, false, timeoutMs);
-}
-
-int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD timeoutMs, DWORD* sent) {
-  *sent = 0;
-  const char* bytes = static_cast<const char*>(data);
-  while (*sent < size) {
-    int result = send(connection, bytes + *sent, static_cast<int>(size - *sent), 0);
-    if (result > 0) {
-      *sent += static_cast<DWORD>(result);
-      continue;
-    }
-    int error = result == 0 ? WSAECONNRESET : WSAGetLastError();
-    if (error != WSAEWOULDBLOCK) return error;
-    error = WaitFor(connection, false, timeoutMs);
+  if (connect(*connection, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
+    int error = WSAGetLastError();
+    if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) return error;
+    error = WaitForConnection(*connection, timeoutMs);
     if (error) return error;
+  }
+  // Connected, the socket blocks again with the timeout on every send and receive: one call per
+  // block of the job, where a non-blocking socket would also wait in select for each.
+  u_long blocking = 0;
+  DWORD limit = timeoutMs;
+  if (ioctlsocket(*connection, FIONBIO, &blocking) == SOCKET_ERROR ||
+      setsockopt(*connection, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&limit), sizeof limit) == SOCKET_ERROR ||
+      setsockopt(*connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&limit), sizeof limit) == SOCKET_ERROR) {
+    return WSAGetLastError();
   }
   return 0;
 }
 
-int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD timeoutMs, DWORD* received) {
-  *received = 0;
-  for (;;) {
-    int result = recv(connection, static_cast<char*>(data), static_cast<int>(size), 0);
-    if (result >= 0) {
-      *received = static_cast<DWORD>(result);
-      return 0;
-    }
-    int error = WSAGetLastError();
-    if (error != WSAEWOULDBLOCK) return error;
-    error = WaitFor(connection, true, timeoutMs);
-    if (error) return error;
+int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* sent) {
+  *sent = 0;
+  const char* bytes = static_cast<const char*>(data);
+  while (*sent < size) {
+    int result = send(connection, bytes + *sent, static_cast<int>(size - *sent), 0);
+    if (result <= 0) return result == 0 ? WSAECONNRESET : WSAGetLastError();
+    *sent += static_cast<DWORD>(result);
   }
+  return 0;
+}
+
+int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD* received) {
+  *received = 0;
+  int result = recv(connection, static_cast<char*>(data), static_cast<int>(size), 0);
+  if (result < 0) return WSAGetLastError();
+  *received = static_cast<DWORD>(result);
+  return 0;
 }
 
 int ConnFinish(SOCKET connection, DWORD timeoutMs) {
   if (shutdown(connection, 1 /* sends */) == SOCKET_ERROR) return WSAGetLastError();
+  // Each receive waits the timeout at most; a printer that keeps talking is cut off at the same.
   DWORD start = GetTickCount();
   for (;;) {
-    DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= timeoutMs) return WSAETIMEDOUT;
     char discarded[512];
     DWORD received = 0;
-    int error = ConnReceive(connection, discarded, sizeof discarded, timeoutMs - elapsed, &received);
+    int error = ConnReceive(connection, discarded, sizeof discarded, &received);
     if (error) return error;
     if (received == 0) return 0;
+    if (GetTickCount() - start >= timeoutMs) return WSAETIMEDOUT;
   }
 }
 

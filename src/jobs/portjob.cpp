@@ -149,7 +149,7 @@ int OpenSpool(PortJob* job) {
 int AwaitAcknowledgement(const PortJob& job) {
   char answer = 1;
   DWORD received = 0;
-  int error = ConnReceive(job.connection, &answer, 1, job.timeoutMs, &received);
+  int error = ConnReceive(job.connection, &answer, 1, &received);
   if (error) return error;
   if (received == 0) return WSAECONNRESET;
   return answer == 0 ? 0 : WSAECONNREFUSED;
@@ -157,7 +157,7 @@ int AwaitAcknowledgement(const PortJob& job) {
 
 int SendText(const PortJob& job, const std::string& text) {
   DWORD sent = 0;
-  return ConnSend(job.connection, text.data(), static_cast<DWORD>(text.size()), job.timeoutMs, &sent);
+  return ConnSend(job.connection, text.data(), static_cast<DWORD>(text.size()), &sent);
 }
 
 int SendCommand(const PortJob& job, const std::string& command) {
@@ -189,7 +189,7 @@ int SendLprFiles(const OpenPort& open, PortJob* job) {
     if (!ReadFile(job->spool, chunk, sizeof chunk, &read, nullptr)) return static_cast<int>(GetLastError());
     if (read == 0) break;
     DWORD sent = 0;
-    error = ConnSend(job->connection, chunk, read, job->timeoutMs, &sent);
+    error = ConnSend(job->connection, chunk, read, &sent);
     if (error) return error;
   }
   error = SendCommand(*job, std::string(1, '\0'));
@@ -204,7 +204,7 @@ int SendLprFiles(const OpenPort& open, PortJob* job) {
 int Put(PortJob* job, const void* data, DWORD size, DWORD* sent) {
   *sent = 0;
   if (size == 0) return 0;
-  if (!job->lpr) return ConnSend(job->connection, data, size, job->timeoutMs, sent);
+  if (!job->lpr) return ConnSend(job->connection, data, size, sent);
   if (!WriteFile(job->spool, data, size, sent, nullptr)) return static_cast<int>(GetLastError());
   job->spooledBytes += *sent;
   return *sent == size ? 0 : ERROR_DISK_FULL;
