@@ -132,7 +132,7 @@ private:
     while (mode_ == kSpeaksLpr && Read(connection, 0, &line)) {
       send(connection, "", 1, 0);
       std::string file;
-      if (!Read(connection, std::stoull(line.substr(1)) + 1, &file)) return;
+      if (!Read(connection, strtoull(line.c_str() + 1, nullptr, 10) + 1, &file)) return;
       lprFiles.push_back(line + file);
       send(connection, "", 1, 0);
     }
@@ -340,6 +340,14 @@ TEST_F(PrintTest, FailedDeliveriesAreNeverReportedPrinted) {
     unsigned long long wentOut = std::stoull(events[0].strings[3]);
     EXPECT_TRUE(wentOut >= (mode == TestPrinter::kDropsHalfway ? 1000000u : 1u) && wentOut < job.size()) << wentOut;
   }
+
+  // A job small enough for the connection's buffers still waits for the printer to take it.
+  TestPrinter printer(TestPrinter::kStopsReading);
+  ASSERT_NO_FATAL_FAILURE(PlantPort(printer.port()));
+  SetDword("Send Timeout", 1);
+  EXPECT_FALSE(Print(L"small", "small job"));
+  ASSERT_EQ(1u, events.size());
+  EXPECT_EQ((std::vector<std::string>{"9", "10060"}), (std::vector<std::string>{events[0].strings[3], events[0].strings[5]}));
 }
 
 TEST_F(PrintTest, LprJobsAnnounceTheirExactSizeAndARefusedQueueFails) {
@@ -347,6 +355,7 @@ TEST_F(PrintTest, LprJobsAnnounceTheirExactSizeAndARefusedQueueFails) {
   TestPrinter printer(TestPrinter::kSpeaksLpr);
   ASSERT_NO_FATAL_FAILURE(PlantPort(printer.port()));
   SetText("LPR Queue", "raw queue");
+  SetDword("Send Timeout", 5);
   EXPECT_TRUE(Print(L"Q4\nPevil", document));
   printer.Finish();
   ASSERT_EQ(3u, printer.lprFiles.size());
