@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/memory.h"
+#include "base/text.h"
 #include "base/module.h"
 #include "diag/bubble.h"
 #include "diag/eventlog.h"
@@ -19,6 +20,7 @@
 #include "jobs/postscript.h"
 #include "model/portlist.h"
 #include "model/store.h"
+#include "names/resolve.h"
 
 // One job on one port handle, from StartDocPort to EndDocPort.
 struct PortJob {
@@ -27,6 +29,7 @@ struct PortJob {
   int error;
   bool sockets;              // Windows Sockets started for the job
   SOCKET connection;
+  VnetConnection* vnet;      // a VTLnet port's connection, through the VTLnet library
   bool lpr;
   HANDLE spool;              // LPR: the job's bytes, counted before they are announced
   unsigned long long spooledBytes;
@@ -68,7 +71,9 @@ const char* ReasonText(int error) {
   case WSAHOST_NOT_FOUND: return "the printer's name does not resolve and the port has no address for it";
   case WSAENETUNREACH:
   case WSAEHOSTUNREACH: return "there is no route to the printer";
-  case ERROR_NOT_SUPPORTED: return "VTLnet ports have no transport to their printer";
+  case ERROR_MOD_NOT_FOUND: return "the VTLnet library with its transport is not installed";
+  case ERROR_BAD_NETPATH: return "the VTLnet library has no transport to the printer's node";
+  case ERROR_INVALID_ADDRESS: return "the printer's VTLnet name does not resolve and the port has no address for it";
   default: return "a network or file error";
   }
 }
@@ -97,6 +102,8 @@ void ReportPrinted(const OpenPort& open, const PortJob& job) {
 // Gives back what the job holds; the job is idle afterwards, ready for the next one.
 void EndJob(PortJob* job) {
   ConnClose(&job->connection);
+  if (job->vnet) VnetClose(job->vnet, FALSE);
+  job->vnet = nullptr;
   if (job->spool != INVALID_HANDLE_VALUE) CloseHandle(job->spool);  // deleted on close
   job->spool = INVALID_HANDLE_VALUE;
   if (job->sockets) WSACleanup();
@@ -204,6 +211,10 @@ int SendLprFiles(const OpenPort& open, PortJob* job) {
 int Put(PortJob* job, const void* data, DWORD size, DWORD* sent) {
   *sent = 0;
   if (size == 0) return 0;
+  if (job->vnet) {
+    *sent = static_cast<DWORD>(VnetSend(job->vnet, static_cast<const char*>(data), static_cast<int>(size)));
+    return *sent == size ? 0 : static_cast<int>(GetLastError());
+  }
   if (!job->lpr) return ConnSend(job->connection, data, size, sent);
   if (!WriteFile(job->spool, data, size, sent, nullptr)) return static_cast<int>(GetLastError());
   job->spooledBytes += *sent;
@@ -251,13 +262,25 @@ int WriteDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, DWORD 
   return PutDocument(job, buffer, size, written);
 }
 
+// A VTLnet printer: its stored name resolved now, else its stored address; the connection is
+// the VTLnet library's transport.
+int ReachVnetPrinter(const PortEntry& port, PortJob* job) {
+  char address[kVnetAddressSize] = {};
+  VnetNameToAddress(port.vnetName, address, sizeof address);
+  if (!address[0]) CopyBounded(address, port.vnetAddress, sizeof address);
+  address[sizeof address - 1] = '\0';
+  snprintf(job->printer, sizeof job->printer, "%s (%s, VTLnet)", port.vnetName[0] ? port.vnetName : address,
+           address[0] ? address : "no address");
+  VnetAddressRecord* record = address[0] ? VnetAddr(address) : nullptr;
+  if (!record) return address[0] ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_ADDRESS;
+  job->vnet = VnetConnect(reinterpret_cast<const char*>(record->address), record->length, job->timeoutMs);
+  return job->vnet ? 0 : static_cast<int>(GetLastError());
+}
+
 // Reaches the printer: the TCP connection, and for LPR the queue accepted and the spool ready.
 int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
   const PortEntry& port = open.port;
-  if (port.protocol != kProtocolTcp) {
-    snprintf(job->printer, sizeof job->printer, "%s", port.vnetName[0] ? port.vnetName : port.vnetAddress);
-    return ERROR_NOT_SUPPORTED;
-  }
+  if (port.protocol == kProtocolVnet) return ReachVnetPrinter(port, job);
   WSADATA data;
   if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return WSASYSNOTREADY;
   job->sockets = true;
@@ -362,7 +385,12 @@ BOOL MonitorEndDocPort(HANDLE port) {
     if (job->failed) return FailWith(static_cast<DWORD>(job->error));  // reported when it failed
     int error = job->wrapped ? PutText(job, PsJobTrailer()) : 0;
     if (!error && job->lpr) error = SendLprFiles(*open, job);
-    if (!error) error = ConnFinish(job->connection, job->timeoutMs);
+    if (!error && job->vnet) {
+      error = VnetClose(job->vnet, TRUE);
+      job->vnet = nullptr;
+    } else if (!error) {
+      error = ConnFinish(job->connection, job->timeoutMs);
+    }
     BubblePrintf(job->trace, "EndDocPort %s: %s bytes of the document, error %d", open->port.portName,
                  std::to_string(job->documentBytes).c_str(), error);
     if (!error) {
