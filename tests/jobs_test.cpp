@@ -1,4 +1,4 @@
-// What a job puts around a document and into an LPR control file, as plain functions.
+// What a job puts around a document, as plain functions.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -6,7 +6,6 @@
 #include <string>
 
 #include "jobs/jobtext.h"
-#include "jobs/lpr.h"
 #include "jobs/postscript.h"
 
 namespace {
@@ -26,7 +25,7 @@ TEST(JobsTest, PostScriptIsFoundAfterAJobLanguageHeaderOnly) {
   }
 }
 
-TEST(JobsTest, TextsFromTheJobCannotEndALineOrAStringOrAQuotedField) {
+TEST(JobsTest, TextsFromTheJobCannotEndALineOrAStringAndTheWrappingFollowsTheOptions) {
   char clean[12];
   JobSanitizeText("a\"b\r\nc\x7F\td\x01" "efghij", clean, sizeof clean);
   EXPECT_STREQ("a'b  c  d e", clean);
@@ -50,13 +49,6 @@ TEST(JobsTest, TextsFromTheJobCannotEndALineOrAStringOrAQuotedField) {
       << wrapped;
   options.banner = 0;
   EXPECT_EQ(std::string::npos, PsJobHeader(options).find("/MediaPosition 2"));
-
-  LprJob job = {"queue one", "a-host-whose-name-runs-past-31-characters", "user", "Q4\nPevil\"", 7};
-  EXPECT_EQ("\x02queue_one\n", LprReceiveJobCommand(job));
-  EXPECT_EQ("\x03" "1024 dfA007a-host-whose-name-runs-past-31-\n", LprFileCommand('\3', 1024, LprDataFileName(job)));
-  EXPECT_EQ("Ha-host-whose-name-runs-past-31-\nPuser\nJQ4 Pevil'\nNQ4 Pevil'\n"
-            "ldfA007a-host-whose-name-runs-past-31-\nUdfA007a-host-whose-name-runs-past-31-\n",
-            LprControlFile(job));
 }
 
 }  // namespace
