@@ -91,7 +91,8 @@ bool ParseEndpoint(const char* text, const char* end, sockaddr_in* endpoint) {
   return endpoint->sin_addr.s_addr != INADDR_NONE;
 }
 
-// "address name", then optionally the transport's endpoint, then optionally a comment; false for blank lines, comments and malformed lines.
+// "address name", then optionally the transport's endpoint, then optionally a comment; false for
+// blank lines, comments and malformed lines.
 bool ParseNodeLine(const char* line, NodeLine* node) {
   const char* address = SkipBlanks(line);
   const char* addressEnd = TokenEnd(address);

@@ -191,13 +191,18 @@ int SendLprFiles(const OpenPort& open, PortJob* job) {
   }
   static_assert(kSpoolChunk <= 1 << 20, "the chunk lives on the stack");
   char chunk[kSpoolChunk];
+  unsigned long long dataSent = 0;
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(job->spool, chunk, sizeof chunk, &read, nullptr)) return static_cast<int>(GetLastError());
     if (read == 0) break;
     DWORD sent = 0;
     error = ConnSend(job->connection, chunk, read, &sent);
-    if (error) return error;
+    dataSent += sent;
+    if (error) {
+      job->documentBytes = dataSent;  // a lost job's event counts what of the data file went out
+      return error;
+    }
   }
   error = SendCommand(*job, std::string(1, '\0'));
   if (error) return error;
