@@ -1,7 +1,8 @@
 // A page through the monitor, for `make print-demo` (scripts/print-demo): adds a printer on the
-// given Pressmark port, prints the given PostScript file to it as a RAW job through the print
-// spooler, then deletes the printer and its driver again.
-// Usage: pm_printdemo <port name> <PostScript file>; the exit code is 0 once the job printed.
+// given Pressmark port, prints a page to it through the print spooler, then deletes the printer
+// and its driver again. With a PostScript file the page is that file, sent as a RAW job; without
+// one the page is drawn with GDI, which Wine's PostScript driver turns into PostScript.
+// Usage: pm_printdemo <port name> [<PostScript file>]; the exit code is 0 once the job printed.
 #include <windows.h>
 #include <winspool.h>
 
@@ -65,14 +66,42 @@ bool PrintRaw(const std::string& job) {
   return printed;
 }
 
+bool PrintDrawn() {
+  HDC dc = CreateDCW(nullptr, kPrinter, nullptr, nullptr);
+  if (!dc) return false;
+  DOCINFOW document = {sizeof document, L"A page drawn through the monitor", nullptr, nullptr, 0};
+  bool printed = StartDocW(dc, &document) > 0 && StartPage(dc) > 0;
+  if (printed) {
+    int inch = GetDeviceCaps(dc, LOGPIXELSY);
+    HFONT title = CreateFontW(-inch * 28 / 72, 0, 0, 0, FW_BOLD, 0, 0, 0, 0, 0, 0, 0, 0, L"Arial");
+    HGDIOBJ previous = SelectObject(dc, title);
+    TextOutW(dc, inch, inch, L"A page drawn through the monitor", 32);
+    SelectObject(dc, previous);
+    DeleteObject(title);
+    TextOutW(dc, inch, inch * 3 / 2, L"GDI, Wine's PostScript driver, the spooler, a Pressmark port.", 61);
+    HBRUSH blue = CreateSolidBrush(RGB(51, 102, 204));
+    RECT band = {inch, inch * 2, inch * 15 / 2, inch * 4};
+    FillRect(dc, &band, blue);
+    DeleteObject(blue);
+    Ellipse(dc, inch * 3, inch * 5, inch * 11 / 2, inch * 15 / 2);
+    printed = EndPage(dc) > 0;
+  }
+  printed = EndDoc(dc) > 0 && printed;
+  DeleteDC(dc);
+  return printed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
-  std::ifstream file(argv[2], std::ios::binary);
-  std::string job((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (job.empty()) return 2;
-  bool printed = AddDemoPrinter(Wide(argv[1])) && PrintRaw(job);
+  if (argc != 2 && argc != 3) return 2;
+  std::string job;
+  if (argc == 3) {
+    std::ifstream file(argv[2], std::ios::binary);
+    job.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (job.empty()) return 2;
+  }
+  bool printed = AddDemoPrinter(Wide(argv[1])) && (argc == 3 ? PrintRaw(job) : PrintDrawn());
   if (!printed) fprintf(stderr, "pm_printdemo: the job did not print (error %lu)\n", GetLastError());
   DeleteDemoPrinter();
   return printed ? 0 : 1;
