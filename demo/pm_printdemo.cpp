@@ -30,9 +30,8 @@ bool AddDemoPrinter(std::wstring port) {
   driver.pDataFile = const_cast<LPWSTR>(L"generic.ppd");
   driver.pConfigFile = const_cast<LPWSTR>(L"wineps.drv");
   driver.pDefaultDataType = const_cast<LPWSTR>(L"RAW");
-  if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES | APD_COPY_FROM_DIRECTORY)) {
-    return false;
-  }
+  DWORD copy = APD_COPY_NEW_FILES | APD_COPY_FROM_DIRECTORY;
+  if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), copy)) return false;
   PRINTER_INFO_2W info = {};
   info.pPrinterName = kPrinter;
   info.pPortName = port.data();

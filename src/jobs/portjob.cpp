@@ -10,8 +10,8 @@
 #include <string>
 
 #include "base/memory.h"
-#include "base/text.h"
 #include "base/module.h"
+#include "base/text.h"
 #include "diag/bubble.h"
 #include "diag/eventlog.h"
 #include "jobs/connection.h"
@@ -250,7 +250,7 @@ PsJobOptions WrappingOf(const OpenPort& open, const PortJob& job) {
 // The first bytes decide whether the job is PostScript; a PostScript job gets its wrapping in
 // front of its own PostScript, after the job-language header it may have.
 int WriteDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, DWORD size, DWORD* written) {
-  if (!job->decided) {
+  if (!job->decided && size > 0) {  // an empty first write decides nothing
     job->decided = true;
     long start = PsProgramStart(buffer, size);
     BubblePrintf(job->trace, "WritePort %s: %s", open.port.portName,
