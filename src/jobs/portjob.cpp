@@ -304,6 +304,11 @@ int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
   if (error) return error;
 
   error = ConnOpen(address, number, job->lpr, job->timeoutMs, &job->connection);
+  if (error == WSAEADDRINUSE && job->lpr) {
+    // The reserved source port still serves an earlier connection to this printer: any port will do.
+    ConnClose(&job->connection);
+    error = ConnOpen(address, number, false, job->timeoutMs, &job->connection);
+  }
   if (error || !job->lpr) return error;
   char host[64];
   char user[64];
