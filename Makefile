@@ -3,7 +3,7 @@ ARCHS ?= i686 x86_64
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: all bootstrap build run test screenshots pictures bench bubble-demo clean
+.PHONY: all bootstrap build run test screenshots pictures bench bubble-demo print-demo clean
 
 all: build
 
@@ -50,6 +50,10 @@ bench: build-one-pmbench
 # The Bubble trace window at work, on $DISPLAY or under Xvfb.
 bubble-demo: build-one-bubbledemo
 	@scripts/bubble-demo
+
+# A page through the monitor to a test printer, rendered by Ghostscript into docs/print-demo/.
+print-demo: build-one-pm_printdemo
+	@scripts/print-demo
 
 clean:
 	rm -rf build

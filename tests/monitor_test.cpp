@@ -11,6 +11,7 @@
 #include "base/memory.h"
 #include "diag/eventlog.h"
 #include "eventcapture.h"
+#include "jobs/portjob.h"
 #include "model/portlist.h"
 #include "model/store.h"
 #include "testregistry.h"

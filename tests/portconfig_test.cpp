@@ -126,12 +126,12 @@ TEST_F(PortConfigTest, TypedSettersCutToWidthLessOneAndAddressesForgetTheirLooku
 
 TEST_F(PortConfigTest, ConversionsBetweenEntryAndRecord) {
   PortEntry entry = {nullptr, "alpha", kProtocolVnet, "prn20", "1.2", "host.example", "10.0.0.2",
-                     1, 1, 4, 1, 5, 0, 6, 0, 0};
+                     1, 1, 4, 1, 5, 0, 6, 0, 0, 0, "", 0};
   ASSERT_TRUE(PortEntryToConfig(record, &entry));
   // An unset tray keeps the record's number.
   EXPECT_EQ("tcp=0 vnet=1 alpha t:host.example/10.0.0.2 v:prn20/1.2 banner=1 trays=1:4 1:5 0:1", Settings());
   // Empty texts leave the record's; an unknown protocol selects nothing new.
-  entry = {nullptr, "", 7, "node1", "", "", "", 0, 0, 0, 0, 0, 1, 8, 0, 0};
+  entry = {nullptr, "", 7, "node1", "", "", "", 0, 0, 0, 0, 0, 1, 8, 0, 0, 0, "", 0};
   PortEntryToConfig(record, &entry);
   EXPECT_EQ("tcp=0 vnet=1 alpha t:host.example/10.0.0.2 v:node1/1.2 banner=0 trays=0:4 0:5 1:8", Settings());
 
@@ -139,7 +139,7 @@ TEST_F(PortConfigTest, ConversionsBetweenEntryAndRecord) {
   // entry's numbers.
   SetTcpName(record, "");
   SetBanner(record, 1);
-  entry = {nullptr, "old", kProtocolTcp, "", "", "stale", "10.0.0.3", 0, 0, 2, 1, 3, 0, 0, 0, 0};
+  entry = {nullptr, "old", kProtocolTcp, "", "", "stale", "10.0.0.3", 0, 0, 2, 1, 3, 0, 0, 0, 0, 0, "", 0};
   ASSERT_TRUE(PortConfigToEntry(record, &entry));
   EXPECT_EQ("1 alpha t:/10.0.0.2 v:node1/1.2 banner=1 trays=0:2 0:3 1:8", Settings(entry));
   record->tcpProtocol = record->vnetProtocol = 1;

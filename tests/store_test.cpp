@@ -199,7 +199,8 @@ TEST_F(StoreTest, LogOptionsKeepTheStoredTraceFileAndNeedOneToTrace) {
 }
 
 TEST_F(StoreTest, NameResolvesWithoutTheCallerStartingSockets) {
-  PortEntry port = {nullptr, "LOCAL:", kProtocolTcp, "", "", "localhost", "127.0.0.1", 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  PortEntry port = {nullptr, "LOCAL:", kProtocolTcp, "", "", "localhost", "127.0.0.1",
+                    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", 0};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ((Names{"Protocol", "TCP/IP Name"}), ValueNames("Ports\\LOCAL:"));
 }
@@ -209,20 +210,27 @@ TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletes) {
   resolver.Add("printer7.example.com", "192.168.100.200");
   // An output tray number without its flag is not stored.
   PortEntry port = {nullptr, "PRN7:", kProtocolVnet, "GONE", "2.9", "gone.example.com", "10.1.2.3",
-                    0, 0, 0, 0, 6, 0, 0, 0, 0};
+                    0, 0, 0, 0, 6, 0, 0, 0, 0, 0, "", 0};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ("1 tcp=/10.1.2.3 vnet=/2.9 banner=0 trays=0:0 0:0 0:0 pm=1 vl=0", ReadBack("PRN7:"));
 
   // A set tray flag stores its number even when it is 0, or the port would not read back.
   port = {nullptr, "PRN7:", kProtocolTcp, "PRN20", "1.20", "printer7.example.com", "192.168.100.200",
-          1, 1, 3, 1, 4, 1, 0, 0, 1};
+          1, 1, 3, 1, 4, 1, 0, 0, 1, 515, "lp", 5};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ("2 tcp=printer7.example.com/ vnet=PRN20/ banner=1 trays=1:3 1:4 1:0 pm=0 vl=1", ReadBack("PRN7:"));
+  // The values the dialogs do not show travel with the port (a rename writes them anew).
+  PortEntry read = {};
+  ScopedKey ports;
+  ASSERT_TRUE(StoreOpenPortsKey(monitor.path(), ports.out()) && StoreReadPort(&read, ports.get(), "PRN7:"));
+  EXPECT_EQ("515 lp 5",
+            std::to_string(read.tcpPortNumber) + " " + read.lprQueue + " " + std::to_string(read.sendTimeout));
   EXPECT_EQ("True", monitor.GetString("Ports\\PRN7:", "Banner"));
 
   // Neither name resolves and there is no address: the stored names stay. 0 and false delete.
   monitor.SetString("Ports\\PRN7:", "Pressmark", "True");
-  port = {nullptr, "PRN7:", kProtocolVnet, "GONE", "", "gone.example.com", "", 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  port = {nullptr, "PRN7:", kProtocolVnet, "GONE", "", "gone.example.com", "", 0, 0, 0, 0, 0, 0, 0, 0, 0,
+          0, "", 0};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ((Names{"Protocol", "TCP/IP Name", "VTLnet Name"}), ValueNames("Ports\\PRN7:"));
 }
@@ -240,9 +248,9 @@ TEST_F(StoreTest, DeletesOnlyTheNamedPortAndRefusesNamesThatReachOtherKeys) {
 }
 
 TEST_F(StoreTest, NothingIsWrittenWithoutTheMonitorKeyAndRefusedWritesFail) {
-  PortEntry port = {nullptr, "", kProtocolTcp, "", "", "", "", 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  PortEntry port = {nullptr, "", kProtocolTcp, "", "", "", "", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", 0};
   EXPECT_FALSE(StoreWritePort(monitor.path(), &port));  // an empty name would name "Ports" itself
-  PortEntry noProtocol = {nullptr, "PRN0:", 0, "", "", "", "1.2.3.4", 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  PortEntry noProtocol = {nullptr, "PRN0:", 0, "", "", "", "1.2.3.4", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", 0};
   EXPECT_FALSE(StoreWritePort(monitor.path(), &noProtocol));  // stored, it would vanish at the next reload
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
   EXPECT_EQ(Names{}, ValueNames("Ports"));

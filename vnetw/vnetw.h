@@ -51,4 +51,17 @@ VnetNodeEntry* WINAPI getnodebyname(const char* name);
 // Looks a node up by its 2 address bytes in family 12; null for another length or family, or
 // when the database has no node of that address.
 VnetNodeEntry* WINAPI getnodebyaddr(const char* address, int length, int family);
+
+// The transport: a stream to a node, for a print job. Each waits `timeoutMs` (given at connect)
+// at most; a failure leaves a code as the last-error code.
+struct VnetConnection;
+// Connects to the node of the 2 address bytes; null with ERROR_BAD_NETPATH when the database
+// gives no endpoint for it, else with the network's code.
+VnetConnection* WINAPI vnet_connect(const char* address, int length, DWORD timeoutMs);
+// Sends all `size` bytes; answers how many went out, fewer only on failure.
+int WINAPI vnet_send(VnetConnection* connection, const char* data, int size);
+// With `finish`, ends the sending side and waits until the node has closed its side: answers 0
+// once it has, else the network's code. Without, ends at once and answers 0. Always releases
+// the connection.
+int WINAPI vnet_close(VnetConnection* connection, BOOL finish);
 }

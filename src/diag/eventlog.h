@@ -13,6 +13,10 @@ constexpr DWORD EVT_INTERNAL_ERROR = 0xC0000001;
 constexpr DWORD EVT_BAD_VALUE_TYPE = 0xC0000002;
 constexpr DWORD EVT_BAD_BOOL_VALUE = 0xC0000003;
 constexpr DWORD EVT_PORT_NOT_FOUND = 0xC0000004;
+// Job events, gated by the logging level: failures from level 1, delivered jobs from level 2.
+constexpr DWORD EVT_JOB_NO_PRINTER = 0xC0002711;  // port, printer, reason, error code, document
+constexpr DWORD EVT_JOB_LOST = 0xC0002712;        // port, printer, document, bytes out, reason, error code
+constexpr DWORD EVT_JOB_PRINTED = 0x40004E21;     // port, document, printer, bytes
 
 constexpr const char kEventSourceName[] = "Pressmark Software";
 constexpr const char kEventSourceKey[] =

@@ -10,6 +10,7 @@ constexpr DWORD kTcpAddressSize = 16;
 constexpr DWORD kVnetNameSize = 7;
 constexpr DWORD kVnetAddressSize = 8;
 constexpr DWORD kTraceFileSize = 250;
+constexpr DWORD kLprQueueSize = 64;
 
 // Values of PortEntry::protocol.
 constexpr DWORD kProtocolVnet = 1;
@@ -37,6 +38,12 @@ struct PortEntry {
   DWORD inputTrayNumber;
   DWORD pressmarkPrinter;
   DWORD vtllaserPrinter;
+  // Optional values that the dialogs neither show nor change: the printer's TCP port (0: 9100 raw, 515 LPR),
+  // the LPR queue (empty: raw delivery) and how long a job waits on a printer that takes nothing
+  // (seconds; 0: the monitor's default).
+  DWORD tcpPortNumber;
+  char lprQueue[kLprQueueSize];
+  DWORD sendTimeout;
 };
 
 // The monitor's global logging options.

@@ -203,32 +203,6 @@ BOOL MonitorOpenPort(const char* portName, HANDLE* handle) {
   return TRUE;
 }
 
-BOOL MonitorStartDocPort(HANDLE, const char*, DWORD, DWORD, BYTE*) {
-  return TRUE;
-}
-
-BOOL MonitorWritePort(HANDLE, BYTE*, DWORD size, DWORD* written) {
-  // Accepts and discards the data, so a caller never waits on a port that cannot take it.
-  if (written) *written = size;
-  return TRUE;
-}
-
-BOOL MonitorReadPort(HANDLE, BYTE*, DWORD, DWORD* read) {
-  if (read) *read = 0;
-  SetLastError(ERROR_NOT_SUPPORTED);
-  return FailEntryPoint();
-}
-
-BOOL MonitorEndDocPort(HANDLE) {
-  return TRUE;
-}
-
-BOOL MonitorClosePort(HANDLE port) {
-  auto* open = static_cast<OpenPort*>(port);
-  MemFree(&open);
-  return TRUE;
-}
-
 PortEntry* FindPortEntry(const char* portName) {
   if (!monitorReady) {
     FailNotReady();

@@ -28,22 +28,18 @@ void MonitorShutdown();
 BOOL MonitorEnumPorts(const char* serverName, DWORD level, BYTE* buffer, DWORD bufferSize, DWORD* needed,
                       DWORD* returned);
 
+struct PortJob;  // the job on a handle, kept by the job entry points (jobs/portjob.h)
+
 // What a port handle holds: the port as it stood when it was opened, copied under the lock, so
 // that no reload or delete on another thread can pull it away while the handle is in use.
 struct OpenPort {
   PortEntry port;  // next is null
+  PortJob* job;    // null until the first job starts
 };
 
-// Answers a new OpenPort for the named port as its handle (MonitorClosePort frees it); reports
-// EVT_PORT_NOT_FOUND when there is none.
+// Answers a new OpenPort for the named port as its handle (MonitorClosePort, in jobs/portjob.h,
+// frees it); reports EVT_PORT_NOT_FOUND when there is none.
 BOOL MonitorOpenPort(const char* portName, HANDLE* handle);
-
-// The job entry points; MonitorClosePort releases the handle.
-BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWORD level, BYTE* docInfo);
-BOOL MonitorWritePort(HANDLE port, BYTE* buffer, DWORD size, DWORD* written);
-BOOL MonitorReadPort(HANDLE port, BYTE* buffer, DWORD size, DWORD* read);
-BOOL MonitorEndDocPort(HANDLE port);
-BOOL MonitorClosePort(HANDLE port);
 
 // List operations. Names match exactly (case-sensitive); lookups take the first match from the
 // head. All fail (null or FALSE) when the monitor is not initialised.

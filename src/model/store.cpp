@@ -209,6 +209,13 @@ BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName) {
     return FALSE;
   }
 
+  // A port number out of range reads as none, so the job goes to the usual port.
+  if (RegReadDword(port.get(), "TCP/IP Port Number", &entry->tcpPortNumber) && entry->tcpPortNumber > 65535) {
+    entry->tcpPortNumber = 0;
+  }
+  RegReadString(port.get(), "LPR Queue", entry->lprQueue, sizeof entry->lprQueue);
+  RegReadDword(port.get(), "Send Timeout", &entry->sendTimeout);
+
   RegReadBool(port.get(), "Pressmark", &entry->pressmarkPrinter);
   RegReadBool(port.get(), "VTLlaser TCP/IP", &entry->vtllaserPrinter);
   if (!entry->pressmarkPrinter && !entry->vtllaserPrinter) entry->pressmarkPrinter = 1;

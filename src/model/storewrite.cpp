@@ -144,6 +144,10 @@ BOOL StoreWritePort(const char* keyPath, const PortEntry* entry) {
                         entry->outputTrayNumber));
   results.Add(WriteTray(port.get(), "Set Input Tray", entry->setInputTray, "Input Tray Number",
                         entry->inputTrayNumber));
+  // Values the dialogs do not show travel with the port, so a rename keeps them.
+  results.Add(RegWriteDword(port.get(), "TCP/IP Port Number", entry->tcpPortNumber));
+  results.Add(RegWriteString(port.get(), "LPR Queue", entry->lprQueue));
+  results.Add(RegWriteDword(port.get(), "Send Timeout", entry->sendTimeout));
   RegDeleteValueA(port.get(), "Pressmark");
   results.Add(RegWriteBool(port.get(), "VTLlaser TCP/IP", entry->vtllaserPrinter));
   return results.Result();

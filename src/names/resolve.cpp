@@ -14,6 +14,9 @@ VnetAddrProc BoundVnetAddr = nullptr;
 VnetNtoaProc BoundVnetNtoa = nullptr;
 VnetGetNodeByNameProc BoundGetNodeByName = nullptr;
 VnetGetNodeByAddrProc BoundGetNodeByAddr = nullptr;
+VnetConnectProc BoundConnect = nullptr;
+VnetSendProc BoundSend = nullptr;
+VnetCloseProc BoundClose = nullptr;
 
 TcpHostByNameProc HostByName = nullptr;
 TcpHostByAddrProc HostByAddress = nullptr;
@@ -86,6 +89,9 @@ void LoadVnetLibrary() {
   Bind(library, "vnet_ntoa", &BoundVnetNtoa);
   Bind(library, "getnodebyname", &BoundGetNodeByName);
   Bind(library, "getnodebyaddr", &BoundGetNodeByAddr);
+  Bind(library, "vnet_connect", &BoundConnect);
+  Bind(library, "vnet_send", &BoundSend);
+  Bind(library, "vnet_close", &BoundClose);
 }
 
 void UnloadVnetLibrary() {
@@ -94,6 +100,9 @@ void UnloadVnetLibrary() {
   BoundVnetNtoa = nullptr;
   BoundGetNodeByName = nullptr;
   BoundGetNodeByAddr = nullptr;
+  BoundConnect = nullptr;
+  BoundSend = nullptr;
+  BoundClose = nullptr;
   FreeLibrary(VnetLibrary);
   VnetLibrary = nullptr;
 }
@@ -112,6 +121,23 @@ VnetNodeEntry* VnetGetNodeByName(const char* name) {
 
 VnetNodeEntry* VnetGetNodeByAddr(const char* address, int length, int family) {
   return BoundGetNodeByAddr ? BoundGetNodeByAddr(address, length, family) : nullptr;
+}
+
+VnetConnection* VnetConnect(const char* address, int length, DWORD timeoutMs) {
+  // The three come as one: a connection is never made that could not be used and closed.
+  if (!BoundConnect || !BoundSend || !BoundClose) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+  }
+  return BoundConnect(address, length, timeoutMs);
+}
+
+int VnetSend(VnetConnection* connection, const char* data, int size) {
+  return BoundSend(connection, data, size);
+}
+
+int VnetClose(VnetConnection* connection, BOOL finish) {
+  return BoundClose(connection, finish);
 }
 
 bool IsTcpAvailable() {

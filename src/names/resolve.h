@@ -48,11 +48,22 @@ void LoadVnetLibrary();
 // Forgets the entry points and releases the library; for a module that is itself unloaded.
 void UnloadVnetLibrary();
 
+// The library's transport, for print jobs (see vnetw/README.md): a connection is the library's.
+struct VnetConnection;
+using VnetConnectProc = VnetConnection*(WINAPI*)(const char* address, int length, DWORD timeoutMs);
+using VnetSendProc = int(WINAPI*)(VnetConnection* connection, const char* data, int size);
+using VnetCloseProc = int(WINAPI*)(VnetConnection* connection, BOOL finish);
+
 // Call the bound entry point; null without calling anything when it is not bound.
 VnetAddressRecord* VnetAddr(const char* text);
 char* VnetNtoa(const VnetAddressRecord* record);
 VnetNodeEntry* VnetGetNodeByName(const char* name);
 VnetNodeEntry* VnetGetNodeByAddr(const char* address, int length, int family);
+// The transport: VnetConnect fails with ERROR_MOD_NOT_FOUND when the library or its transport
+// is not there; VnetSend answers the bytes that went out; VnetClose answers 0 or an error code.
+VnetConnection* VnetConnect(const char* address, int length, DWORD timeoutMs);
+int VnetSend(VnetConnection* connection, const char* data, int size);
+int VnetClose(VnetConnection* connection, BOOL finish);
 
 // True when a stream socket of the protocol's family can be created (and closed).
 bool IsTcpAvailable();

@@ -14,11 +14,14 @@
 #include "diag/eventlog.h"
 #include "dlgutil/help.h"
 #include "eventmessages.h"
+#include "jobs/portjob.h"
 #include "model/portlist.h"
 #include "names/resolve.h"
 
 static_assert(MSG_INTERNAL_ERROR == EVT_INTERNAL_ERROR && MSG_BAD_VALUE_TYPE == EVT_BAD_VALUE_TYPE &&
-                  MSG_BAD_BOOL_VALUE == EVT_BAD_BOOL_VALUE && MSG_PORT_NOT_FOUND == EVT_PORT_NOT_FOUND,
+                  MSG_BAD_BOOL_VALUE == EVT_BAD_BOOL_VALUE && MSG_PORT_NOT_FOUND == EVT_PORT_NOT_FOUND &&
+                  MSG_JOB_NO_PRINTER == EVT_JOB_NO_PRINTER && MSG_JOB_LOST == EVT_JOB_LOST &&
+                  MSG_JOB_PRINTED == EVT_JOB_PRINTED,
               "the message table carries a text for every event the monitor reports");
 
 namespace {
@@ -179,12 +182,23 @@ BOOL WINAPI WideOpenPort(HANDLE monitor, LPWSTR portName, PHANDLE port) {
   return MonitorOpenPort(name.get(), port);
 }
 
-// The monitor does no work for a job, so the printer name is not converted.
+// The document's name only labels the job (its header, banner page and events), so characters
+// the code page lacks may become its default character. The printer name is not used.
 BOOL WINAPI WideStartDocPort(HANDLE port, LPWSTR /*printerName*/, DWORD jobId, DWORD level, LPBYTE docInfo) {
-  return MonitorStartDocPort(port, nullptr, jobId, level, docInfo);
+  SetLastError(ERROR_SUCCESS);
+  if ((level != 1 && level != 2) || !docInfo) return MonitorStartDocPort(port, nullptr, jobId, level, nullptr);
+  // DOC_INFO_1W and DOC_INFO_2W both begin with the document's name.
+  const WCHAR* wideName = reinterpret_cast<DOC_INFO_1W*>(docInfo)->pDocName;
+  char name[MAX_PATH] = {};
+  if (wideName && !WideCharToMultiByte(CP_ACP, 0, wideName, -1, name, sizeof name, nullptr, nullptr)) {
+    name[sizeof name - 1] = '\0';  // a name too long for the buffer keeps what was converted
+  }
+  DOC_INFO_1A ansi = {name, nullptr, nullptr};
+  return MonitorStartDocPort(port, nullptr, jobId, 1, reinterpret_cast<BYTE*>(&ansi));
 }
 
 BOOL WINAPI WideWritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
+  SetLastError(ERROR_SUCCESS);
   return MonitorWritePort(port, buffer, size, written);
 }
 
@@ -194,6 +208,7 @@ BOOL WINAPI WideReadPort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD read) {
 }
 
 BOOL WINAPI WideEndDocPort(HANDLE port) {
+  SetLastError(ERROR_SUCCESS);
   return MonitorEndDocPort(port);
 }
 

@@ -1,0 +1,10 @@
+// Texts taken from a job or a port into what a printer receives: a job header, a banner page or
+// an LPR control file.
+#pragma once
+
+#include <cstddef>
+
+// Copies `text` into `out` (`size` bytes, always terminated, cut to fit): every control character
+// (below 0x20, and 0x7F) becomes a space and a double quote an apostrophe, so that the copy can
+// neither end a line nor close a quoted field. A null text copies as the empty one.
+void JobSanitizeText(const char* text, char* out, size_t size);
