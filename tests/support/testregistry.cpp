@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sddl.h>
+#include <winspool.h>
 
 #include "base/scoped.h"
+#include "model/portlist.h"
 
 namespace {
 
@@ -136,4 +138,15 @@ TestWritesDenied::TestWritesDenied(const char* keyPath) {
 TestWritesDenied::~TestWritesDenied() {
   RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
   RegCloseKey(key_);
+}
+
+std::vector<std::string> ListedPorts() {
+  DWORD needed = 0;
+  DWORD returned = 0;
+  MonitorEnumPorts(nullptr, 1, nullptr, 0, &needed, &returned);
+  std::vector<BYTE> buffer(needed + 1);
+  EXPECT_TRUE(MonitorEnumPorts(nullptr, 1, buffer.data(), needed, &needed, &returned));
+  std::vector<std::string> names;
+  for (DWORD i = 0; i < returned; ++i) names.push_back(reinterpret_cast<PORT_INFO_1A*>(buffer.data())[i].pName);
+  return names;
 }

@@ -53,5 +53,8 @@ private:
   std::vector<BYTE> saved_;
 };
 
+// The port names this process's copy of the monitor hands out at level 1, in order.
+std::vector<std::string> ListedPorts();
+
 // Runs a program from the test's own directory with the given arguments and answers its exit code.
 DWORD RunTool(const char* program, const std::string& arguments);
