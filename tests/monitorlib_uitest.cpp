@@ -1,5 +1,5 @@
 // The monitor library as the print subsystem uses it: its entry points called directly, the
-// spooler's view of its ports once installed, its event messages and its installer. These tests
+// spooler's view of its ports once installed, the port UI library and the tools. These tests
 // work under the monitor's real key and install into the prefix's system directory, so they run
 // one at a time with the other window tests, and leave the prefix as they found it.
 #include <gtest/gtest.h>
@@ -13,28 +13,27 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "admin/xcv.h"
-#include "diag/eventlog.h"
+#include "base/scoped.h"
 #include "dialogdriver.h"
 #include "model/portentry.h"
 #include "model/portlist.h"
 #include "model/store.h"
 #include "resource.h"
-#include "rules/validate.h"
 #include "testregistry.h"
 
 namespace {
 
 constexpr char kInstaller[] = "vtlpminst.exe";
 constexpr DWORD kNothingToDo = 2;
+constexpr const char* kInstalledFiles[] = {"vtlpmmw4.dll", "vnetw.dll", "vtlpmui.dll"};
 
-std::string BuiltLibraryPath() {
+std::string BuiltLibraryPath(const char* name = "vtlpmmw4.dll") {
   char path[MAX_PATH];
   std::string program(path, GetModuleFileNameA(nullptr, path, sizeof path));
-  return program.substr(0, program.find_last_of('\\') + 1) + "vtlpmmw4.dll";
+  return program.substr(0, program.find_last_of('\\') + 1) + name;
 }
 
 std::string InstalledLibraryPath(const char* name = "vtlpmmw4.dll") {
@@ -43,28 +42,13 @@ std::string InstalledLibraryPath(const char* name = "vtlpmmw4.dll") {
 }
 
 bool KeyExists(const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key)) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-bool SpoolerLists(const char* name) {
-  DWORD needed = 0;
-  DWORD count = 0;
-  EnumPortsA(nullptr, 1, nullptr, 0, &needed, &count);
-  std::vector<BYTE> buffer(needed + 1);
-  EXPECT_TRUE(EnumPortsA(nullptr, 1, buffer.data(), needed, &needed, &count)) << GetLastError();
-  for (DWORD i = 0; i < count; ++i) {
-    if (!strcmp(reinterpret_cast<PORT_INFO_1A*>(buffer.data())[i].pName, name)) return true;
-  }
-  return false;
+  ScopedKey key;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.out()) == ERROR_SUCCESS;
 }
 
 // The monitor the spooler names for the port in its level-2 list; empty when it lists no such port.
 std::wstring SpoolerMonitorOf(const wchar_t* name) {
-  DWORD needed = 0;
-  DWORD count = 0;
+  DWORD needed = 0, count = 0;
   EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
   std::vector<BYTE> buffer(needed + 1);
   EXPECT_TRUE(EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count)) << GetLastError();
@@ -75,24 +59,25 @@ std::wstring SpoolerMonitorOf(const wchar_t* name) {
   return std::wstring();
 }
 
+bool SpoolerLists(const wchar_t* name) { return !SpoolerMonitorOf(name).empty(); }
+
 // Every key and value beneath the key, with types and data, in the registry's order.
 std::string KeyTree(HKEY parent, const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key)) return "(none)";
+  ScopedKey key;
+  if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, key.out())) return "(none)";
   std::string tree = "[" + path + "]\n";
   char name[256];
   BYTE data[512];
   for (DWORD i = 0;; ++i) {
     DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-    if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize)) break;
+    if (RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize)) break;
     tree += std::string(name) + ":" + std::to_string(type) + "=" + std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
   }
   for (DWORD i = 0;; ++i) {
     DWORD nameSize = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr)) break;
-    tree += KeyTree(key, name);
+    if (RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr)) break;
+    tree += KeyTree(key.get(), name);
   }
-  RegCloseKey(key);
   return tree;
 }
 
@@ -116,46 +101,38 @@ protected:
   }
   void TearDown() override {
     Unload();
-    if (ownsKey) RegDeleteTreeA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
-    if (ownsKey) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
+    if (ownsKey && !RegDeleteTreeA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath)) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
   }
 
   // Loads the library of this build, as the spooler does, and initialises it.
   void Load() {
     library = LoadLibraryA(BuiltLibraryPath().c_str());
     ASSERT_NE(nullptr, library) << GetLastError();
-    initialize = reinterpret_cast<decltype(initialize)>(
-        reinterpret_cast<void*>(GetProcAddress(library, "InitializePrintMonitor2")));
+    initialize = reinterpret_cast<decltype(initialize)>(reinterpret_cast<void*>(GetProcAddress(library, "InitializePrintMonitor2")));
     ASSERT_NE(nullptr, initialize);
     Initialize();
   }
   void Initialize() {
-    MONITORINIT init = {};
-    init.cbSize = sizeof init;
-    init.bLocal = TRUE;
+    MONITORINIT init = {sizeof init, nullptr, nullptr, nullptr, /*bLocal*/ TRUE, nullptr};
     table = initialize(&init, &monitor);
     ASSERT_NE(nullptr, table) << GetLastError();
   }
   // Shuts the monitor down and unloads it, as the spooler does.
   void Unload() {
     if (table) table->pfnShutdown(monitor);
-    table = nullptr;
     if (library) FreeLibrary(library);
-    library = nullptr;
+    table = nullptr, library = nullptr;
   }
 
   BOOL Enumerate(BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned, DWORD level = 1) {
     return table->pfnEnumPorts(monitor, nullptr, level, buffer, size, needed, returned);
   }
-  std::vector<std::wstring> Ports() {
-    DWORD needed = 0;
-    DWORD count = 0;
+  DWORD PortCount() {
+    DWORD needed = 0, count = 0;
     Enumerate(nullptr, 0, &needed, &count);
-    std::vector<BYTE> buffer(needed + 1);
+    std::vector<BYTE> buffer(needed);
     EXPECT_TRUE(Enumerate(buffer.data(), needed, &needed, &count)) << GetLastError();
-    std::vector<std::wstring> names;
-    for (DWORD i = 0; i < count; ++i) names.push_back(reinterpret_cast<PORT_INFO_1W*>(buffer.data())[i].pName);
-    return names;
+    return count;
   }
 
   // An Xcv command through the library's own entry points; the text goes with its NUL, none when empty.
@@ -164,8 +141,7 @@ protected:
     HANDLE xcv = nullptr;
     if (!table->pfnXcvOpenPort(monitor, L"", access, &xcv)) return GetLastError();
     std::vector<BYTE> answer(4096);
-    DWORD needed = 0;
-    DWORD size = input.empty() ? 0 : static_cast<DWORD>((input.size() + 1) * sizeof(wchar_t));
+    DWORD needed = 0, size = input.empty() ? 0 : static_cast<DWORD>((input.size() + 1) * sizeof(wchar_t));
     DWORD status = table->pfnXcvDataPort(xcv, command, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(input.c_str())),
                                          size, answer.data(), static_cast<DWORD>(answer.size()), &needed);
     table->pfnXcvClosePort(xcv);
@@ -185,21 +161,17 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
   ASSERT_NO_FATAL_FAILURE(Load());
   // The list runs in the reverse of the store's order: P?rt, LibBeta, LibAlpha.
   const DWORD size = 3 * sizeof(PORT_INFO_1W) + sizeof L"P?rt" + sizeof L"LibBeta" + sizeof L"LibAlpha";
-  DWORD needed = 0;
-  DWORD returned = 0xBEEF;
+  DWORD needed = 0, returned = 0xBEEF;
   std::vector<BYTE> buffer(size + 1, 0xEE);
   EXPECT_FALSE(Enumerate(buffer.data(), size - 1, &needed, &returned));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
   EXPECT_EQ(size, needed);
-  EXPECT_EQ(0xBEEFu, returned);
   EXPECT_EQ(std::vector<BYTE>(size + 1, 0xEE), buffer);
   ASSERT_TRUE(Enumerate(buffer.data(), size, &needed, &returned));
   ASSERT_EQ(3u, returned);
   auto* records = reinterpret_cast<PORT_INFO_1W*>(buffer.data());
-  EXPECT_EQ(std::wstring(L"P?rt LibBeta LibAlpha"),
-            std::wstring(records[0].pName) + L" " + records[1].pName + L" " + records[2].pName);
+  EXPECT_EQ(std::wstring(L"P?rt LibBeta LibAlpha"), std::wstring(records[0].pName) + L" " + records[1].pName + L" " + records[2].pName);
   EXPECT_EQ(buffer.data() + size - sizeof L"P?rt", reinterpret_cast<BYTE*>(records[0].pName));
-  EXPECT_EQ(buffer.data() + 3 * sizeof(PORT_INFO_1W), reinterpret_cast<BYTE*>(records[2].pName));
   // One byte more than needed: the names move down to even addresses rather than sit askew.
   ASSERT_TRUE(Enumerate(buffer.data(), size + 1, &needed, &returned));
   for (DWORD i = 0; i < 3; ++i) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(records[i].pName) % 2) << i;
@@ -211,14 +183,11 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
     return call() ? DWORD{0} : GetLastError();
   };
   HANDLE port = nullptr;
-  ASSERT_TRUE(table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"LibBeta"), &port));
-  EXPECT_TRUE(table->pfnClosePort(port));
+  ASSERT_TRUE(table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"LibBeta"), &port) && table->pfnClosePort(port));
   EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), codeOf([&] { return table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"libbeta"), &port); }));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL),
-            codeOf([&] { return Enumerate(buffer.data(), size + 1, &needed, &returned, 3); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL), codeOf([&] { return Enumerate(buffer.data(), size, &needed, &returned, 3); }));
   EXPECT_EQ(0u, returned);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
-            codeOf([&] { return Enumerate(nullptr, 8, &needed, &needed); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), codeOf([&] { return Enumerate(nullptr, 8, &needed, &needed); }));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
             codeOf([&] { return table->pfnXcvOpenPort(nullptr, L"", SERVER_ACCESS_ADMINISTER, &port); }));
   // Converted loosely, U+4E00 would become "?" and a full-width "L" a plain one.
@@ -227,27 +196,32 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_DATA), Xcv(kXcvDeletePort, L"P\u4E00rt"));
   EXPECT_NE(0u, Xcv(kXcvDeletePort, L"\uFF2CibAlpha"));
   EXPECT_TRUE(KeyExists(PortPath("P?rt")) && KeyExists(PortPath("LibAlpha")));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), Xcv(kXcvDeletePort, L"P?rt", nullptr, SERVER_ACCESS_ENUMERATE));
   EXPECT_EQ(0u, Xcv(kXcvDeletePort, L"P?rt"));
+  // No dialog runs in the spooler's process: the print system is sent to the port UI library
+  // beside this one, and a handle that may only read can ask for it.
+  EXPECT_TRUE(!table->pfnAddPort && !table->pfnConfigurePort && !table->pfnDeletePort);
+  std::wstring ui;
+  ASSERT_EQ(0u, Xcv(kXcvMonitorUi, L"", &ui, SERVER_ACCESS_ENUMERATE));
+  const std::string built = BuiltLibraryPath("vtlpmui.dll");
+  EXPECT_EQ(std::wstring(built.begin(), built.end()), ui);
 
+  // The shutdown answers no more and releases the VTLnet library itself, never leaving it to
+  // DllMain under the loader lock; the library then stands being unloaded and loaded again.
   table->pfnShutdown(monitor);
   EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), codeOf([&] { return Enumerate(nullptr, 0, &needed, &needed); }));
-  PlantPort("LibGamma");
-  ASSERT_NO_FATAL_FAILURE(Initialize());
-  EXPECT_EQ((std::vector<std::wstring>{L"LibGamma", L"LibBeta", L"LibAlpha"}), Ports());
-}
-
-TEST_F(MonitorLibraryTest, StandsBeingLoadedAndUnloadedManyTimes) {
-  PlantPort("LibAlpha");
-  for (int cycle = 0; cycle < 12; ++cycle) {
-    SCOPED_TRACE(cycle);
-    ASSERT_NO_FATAL_FAILURE(Load());
-    EXPECT_NE(nullptr, GetModuleHandleA("vnetw"));  // bound at initialisation, from beside the library
-    EXPECT_EQ(static_cast<size_t>(cycle + 1), Ports().size());
+  for (int cycle = 0; cycle < 10; ++cycle) {
+    EXPECT_EQ(nullptr, GetModuleHandleA("vnetw")) << cycle;
+    table = nullptr;  // shut down already
+    Unload();
+    EXPECT_EQ(nullptr, GetModuleHandleA(BuiltLibraryPath().c_str())) << cycle;
     PlantPort("LibPort" + std::to_string(cycle));
-    Unload();  // the shutdown releases the VTLnet library: never DllMain, under the loader lock
-    EXPECT_EQ(nullptr, GetModuleHandleA(BuiltLibraryPath().c_str()));
-    EXPECT_EQ(nullptr, GetModuleHandleA("vnetw"));
+    ASSERT_NO_FATAL_FAILURE(Load());
+    EXPECT_NE(nullptr, GetModuleHandleA("vnetw")) << cycle;  // bound at initialisation, from beside the library
+    EXPECT_EQ(cycle + 3u, PortCount());  // read afresh: LibBeta, LibAlpha and the new ones
+    table->pfnShutdown(monitor);
   }
+  table = nullptr;
 }
 
 // Spooler threads at once: enumerating, opening and deleting through the entry points while others
@@ -259,73 +233,32 @@ TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
   std::atomic<int> broken{0};
   auto enumerate = [&] {
     for (int round = 0; round < 60; ++round) {
-      DWORD needed = 0;
-      DWORD count = 0;
+      DWORD needed = 0, count = 0;
       Enumerate(nullptr, 0, &needed, &count);
       std::vector<BYTE> buffer(needed);
       if (!Enumerate(buffer.data(), needed, &needed, &count)) continue;  // grown meanwhile
-      const BYTE* end = buffer.data() + buffer.size();  // names are packed from the end
+      const auto* end = reinterpret_cast<const WCHAR*>(buffer.data() + buffer.size());  // names are packed from the end
       for (DWORD i = 0; i < count; ++i) {
-        auto* name = reinterpret_cast<const BYTE*>(reinterpret_cast<PORT_INFO_1W*>(buffer.data())[i].pName);
-        size_t room = (end - name) / sizeof(WCHAR);
-        if (name < buffer.data() || name >= end || wcsnlen(reinterpret_cast<const WCHAR*>(name), room) == room ||
-            wcsncmp(reinterpret_cast<const WCHAR*>(name), L"Lib", 3) != 0) {
-          ++broken;
-        }
+        const WCHAR* name = reinterpret_cast<PORT_INFO_1W*>(buffer.data())[i].pName;
+        bool inside = name >= reinterpret_cast<const WCHAR*>(buffer.data()) && name < end && wcsnlen(name, end - name) < size_t(end - name);
+        broken += !inside || wcsncmp(name, L"Lib", 3) != 0;
       }
       HANDLE port = nullptr;
       if (table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"Lib1"), &port)) table->pfnClosePort(port);
     }
   };
   auto remove = [&] {
-    for (int i = 0; i < 40; i += 2) {
-      Xcv(kXcvDeletePort, L"Lib" + std::to_wstring(i));
-    }
+    for (int i = 0; i < 40; i += 2) Xcv(kXcvDeletePort, L"Lib" + std::to_wstring(i));
   };
   auto store = [&] {
-    for (int i = 0; i < 40; ++i) {
-      PlantPort("LibNew" + std::to_string(i));
-      StoreSetUpdate(kDefaultMonitorKeyPath);
-    }
+    for (int i = 0; i < 40; ++i) PlantPort("LibNew" + std::to_string(i)), StoreSetUpdate(kDefaultMonitorKeyPath);
   };
-  std::vector<std::thread> threads;
-  for (auto* work : {&enumerate, &enumerate, &enumerate}) threads.emplace_back(*work);
-  threads.emplace_back(remove);
-  threads.emplace_back(store);
+  std::thread threads[] = {std::thread(enumerate), std::thread(enumerate), std::thread(enumerate),
+                           std::thread(remove), std::thread(store)};
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(0, broken.load());
   StoreSetUpdate(kDefaultMonitorKeyPath);
-  EXPECT_EQ(60u, Ports().size());  // 20 of the first 40 deleted, 40 new
-}
-
-// No dialog runs in the spooler's process: the print system is sent to the port UI library, which
-// stands beside the monitor library, and a handle that may only read can ask for it.
-TEST_F(MonitorLibraryTest, AddConfigureAndDeleteAreLeftToThePortUiLibrary) {
-  ASSERT_NO_FATAL_FAILURE(Load());
-  EXPECT_TRUE(!table->pfnAddPort && !table->pfnConfigurePort && !table->pfnDeletePort);
-  std::wstring library;
-  ASSERT_EQ(0u, Xcv(kXcvMonitorUi, L"", &library, SERVER_ACCESS_ENUMERATE));
-  std::string built = BuiltLibraryPath();
-  EXPECT_EQ(std::wstring(built.begin(), built.end() - strlen("vtlpmmw4.dll")) + L"vtlpmui.dll", library);
-}
-
-TEST_F(MonitorLibraryTest, MessageTableHoldsOneTextPerEventWithItsInsertionStrings) {
-  HMODULE messages = LoadLibraryExA(BuiltLibraryPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(nullptr, messages);
-  // Each event's text takes exactly as many insertion strings as the monitor reports with it.
-  const std::pair<DWORD, int> events[] = {
-      {EVT_INTERNAL_ERROR, 3}, {EVT_BAD_VALUE_TYPE, 2}, {EVT_BAD_BOOL_VALUE, 2}, {EVT_PORT_NOT_FOUND, 1}};
-  for (const auto& [identifier, strings] : events) {
-    char text[1024] = {};
-    ASSERT_NE(0u, FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, messages, identifier,
-                                 0, text, sizeof text, nullptr))
-        << std::hex << identifier;
-    const std::string raw = text;
-    for (int i = 1; i <= strings + 1; ++i) {
-      EXPECT_EQ(i <= strings, raw.find("%" + std::to_string(i)) != std::string::npos) << i << " in " << raw;
-    }
-  }
-  FreeLibrary(messages);
+  EXPECT_EQ(60u, PortCount());  // 20 of the first 40 deleted, 40 new
 }
 
 // With the monitor installed, the spooler loads the library of its own kind from the system
@@ -338,10 +271,7 @@ protected:
     installed = true;
   }
   void TearDown() override {
-    MonitorShutdown();
-    if (installed) {
-      EXPECT_EQ(0u, RunTool(kInstaller, "remove"));
-    }
+    EXPECT_TRUE(!installed || RunTool(kInstaller, "remove") == 0);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath().c_str()));
     WIN32_FIND_DATAA setAside;  // a copy an update renamed aside goes with the rest
     EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((InstalledLibraryPath() + ".old-*").c_str(), &setAside));
@@ -351,89 +281,20 @@ protected:
   bool installed = false;
 };
 
-TEST_F(InstalledMonitorTest, SpoolerListsTheMonitorsPortsBesideTheLocalPortsAndCheckPortNameRefusesThem) {
-  PlantPort("LibAlpha");
-  // Written by another process with "Update" raised, as the Ports window's refill does.
-  ASSERT_EQ(0u, RunTool("pm_writeport.exe", std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));
-  EXPECT_TRUE(SpoolerLists("LibAlpha") && SpoolerLists("LibDelta") && SpoolerLists("FILE:"));
-  EXPECT_EQ(std::wstring(L"Vantrel Pressmark Printer"), SpoolerMonitorOf(L"LibAlpha"));
-  EXPECT_NE(ERROR_SUCCESS,
-            RegGetValueA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath, "Update", RRF_RT_ANY, nullptr, nullptr, nullptr));
-
-  TestMonitorKey ownStore;  // this program's copy of the monitor reads a store without those ports
-  ASSERT_TRUE(MonitorInitialize(ownStore.path()));
-  UINT message = 0;
-  EXPECT_FALSE(CheckPortName("libdelta", &message));
-  EXPECT_EQ(static_cast<UINT>(IDS_PORT_NAME_IN_USE), message);
-  EXPECT_TRUE(CheckPortName("LibReceiving"));
-}
-
-// Through the spooler's Xcv calls: a refusal carries the dialog's message id and stores nothing; an
-// accepted port reaches the store; a handle opened without administer access may only read.
-TEST_F(InstalledMonitorTest, XcvDataReachesTheMonitorsCommands) {
-  auto xcv = [](ACCESS_MASK access, const wchar_t* command, const std::wstring& text, DWORD* status) {
-    PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
-    HANDLE handle = nullptr;
-    if (!OpenPrinterW(const_cast<LPWSTR>(L",XcvMonitor Vantrel Pressmark Printer"), &handle, &defaults)) return FALSE;
-    DWORD needed = 0;
-    BOOL done = XcvDataW(handle, command, reinterpret_cast<BYTE*>(const_cast<wchar_t*>(text.c_str())),
-                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), nullptr, 0, &needed, status);
-    ClosePrinter(handle);
-    return done;
-  };
-  DWORD status = 0;
-  ASSERT_TRUE(xcv(SERVER_ACCESS_ADMINISTER, kXcvAddPort,
-                  L"Version=1\n[Ports\\Lib\\Bad]\nProtocol=2\nTCP/IP Address=10.0.0.1\n", &status));
-  EXPECT_EQ(XcvRefusal(IDS_PORT_NAME_BACKSLASH), status);
-  EXPECT_FALSE(KeyExists(PortPath("Lib")));
-  const std::wstring good = L"Version=1\n[Ports\\LibXcv]\nProtocol=2\nTCP/IP Address=10.0.0.1\n";
-  ASSERT_TRUE(xcv(SERVER_ACCESS_ENUMERATE, kXcvAddPort, good, &status));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), status);
-  ASSERT_TRUE(xcv(SERVER_ACCESS_ADMINISTER, kXcvAddPort, good, &status));
-  EXPECT_EQ(0u, status);
-  EXPECT_TRUE(KeyExists(PortPath("LibXcv")) && SpoolerLists("LibXcv"));
-}
-
-// vtlpmport goes through the spooler's Xcv calls: an export, every port deleted and the logging
-// options changed, then an import gives back the same store, value for value.
-TEST_F(InstalledMonitorTest, PortToolExportsAndImportsTheWholeStore) {
-  const std::string add = "add LibTool --tcp --tcp-name localhost --banner yes --banner-tray 0 --output-tray 4";
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", add));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 --vtllaser yes"));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibNode --input-tray 2"));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
-  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "add LibBad --tcp --tcp-address 999.1.1.1"));
-  EXPECT_EQ(2u, RunTool("vtlpmport.exe", "add LibBad --colour red"));
-  const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
-  ASSERT_NE(std::string::npos, stored.find("Output Tray Number:4=")) << stored;
-
-  char directory[MAX_PATH];
-  std::string file = std::string(directory, GetTempPathA(sizeof directory, directory)) + "vtlpmport-export.txt";
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
-  for (const char* port : {"LibTool", "LibNode"}) EXPECT_EQ(0u, RunTool("vtlpmport.exe", std::string("delete ") + port));
-  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "delete LibNode"));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 0 --bubble no"));
-  ASSERT_NE(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
-  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "import \"" + file + "\""));
-  DeleteFileA(file.c_str());
-  EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
-}
-
 // The printer's Ports tab: the print system loads vtlpmui.dll here, its dialogs come from that
-// library's resources, and what they accept reaches the store through the monitor's Xcv commands.
-TEST_F(InstalledMonitorTest, AddConfigureAndDeletePortRunOurDialogsThroughThePortUiLibrary) {
+// library's resources, and what they accept reaches the store through the monitor's Xcv commands,
+// as vtlpmport's do. An export, every port deleted and the logging options changed, then an
+// import gives back the same store, value for value.
+TEST_F(InstalledMonitorTest, PortUiLibraryAndPortToolChangeTheStoreThroughXcv) {
   MessageBoxRecorder boxes;
   DialogScript add;
   add.Then([](HWND dialog) {
     EXPECT_EQ(reinterpret_cast<LONG_PTR>(GetModuleHandleA("vtlpmui.dll")), GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    EXPECT_EQ("Add Port - Vantrel Pressmark Printer", WindowText(dialog));
     SetText(dialog, IDC_PORT_NAME_EDIT, "LibUi");
     SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.9");
     PostClick(dialog, IDOK);
   });
   EXPECT_EQ(TRUE, add.Run([] { return AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Vantrel Pressmark Printer")); }));
-  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, PortPath("LibUi")).find("TCP/IP Address:1=10.0.0.9"));
-
   DialogScript configure;
   configure.Then([](HWND dialog) {
     EXPECT_EQ("10.0.0.9", ControlText(dialog, IDC_PORT_TCP_ADDRESS));
@@ -441,40 +302,59 @@ TEST_F(InstalledMonitorTest, AddConfigureAndDeletePortRunOurDialogsThroughThePor
     PostClick(dialog, IDOK);
   });
   EXPECT_EQ(TRUE, configure.Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
-  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, PortPath("LibUi")).find("TCP/IP Address:1=10.0.0.10"));
   DialogScript cancel;
   cancel.Then([](HWND dialog) { PostClick(dialog, IDCANCEL); });
   EXPECT_EQ(FALSE, cancel.Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
+  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, PortPath("LibUi")).find("TCP/IP Address:1=10.0.0.10"));
 
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibUi --banner yes --banner-tray 0 --output-tray 4"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 --vtllaser yes"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "add LibBad --tcp --tcp-address 999.1.1.1"));
+  EXPECT_EQ(2u, RunTool("vtlpmport.exe", "add LibBad --colour red"));
+  const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
+  char directory[MAX_PATH];
+  std::string file = std::string(directory, GetTempPathA(sizeof directory, directory)) + "vtlpmport-export.txt";
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
   EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")));
   EXPECT_FALSE(KeyExists(PortPath("LibUi")));
+  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "delete LibNode"));
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "delete LibNode"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 0 --bubble no"));
+  ASSERT_NE(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
+  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "import \"" + file + "\""));
+  DeleteFileA(file.c_str());
+  EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
   EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
 }
 
-TEST_F(InstalledMonitorTest, InstallingRemovingAndInstallingAgainLeavesAWorkingMonitor) {
+TEST_F(InstalledMonitorTest, SpoolerListsThePortsAndTheMonitorSurvivesUpdateRemoveAndInstall) {
   PlantPort("LibKept");
+  // Written by another process with "Update" raised, as the Ports window's refill does.
+  ASSERT_EQ(0u, RunTool("pm_writeport.exe", std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));
+  EXPECT_TRUE(SpoolerLists(L"LibDelta") && SpoolerLists(L"FILE:"));
+  EXPECT_EQ(std::wstring(L"Vantrel Pressmark Printer"), SpoolerMonitorOf(L"LibKept"));
+  EXPECT_NE(ERROR_SUCCESS,
+            RegGetValueA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath, "Update", RRF_RT_ANY, nullptr, nullptr, nullptr));
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "install"));
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vtlpmui.dll").c_str()));
+  for (const char* file : kInstalledFiles) EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath(file).c_str()));
   // An update replaces the library only, even while a process holds it loaded as the spooler
   // does: the monitor keeps its ports.
   HMODULE held = LoadLibraryA(InstalledLibraryPath().c_str());
   ASSERT_NE(nullptr, held);
   EXPECT_EQ(0u, RunTool(kInstaller, "update"));
   FreeLibrary(held);
-  EXPECT_TRUE(SpoolerLists("LibKept"));
+  EXPECT_TRUE(SpoolerLists(L"LibKept"));
 
   ASSERT_EQ(0u, RunTool(kInstaller, "remove"));
-  EXPECT_FALSE(KeyExists(kDefaultMonitorKeyPath) || SpoolerLists("LibKept"));
+  EXPECT_FALSE(KeyExists(kDefaultMonitorKeyPath) || SpoolerLists(L"LibKept"));
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "remove"));
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "update"));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath().c_str()));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vtlpmui.dll").c_str()));
+  for (const char* file : kInstalledFiles) EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath(file).c_str()));
 
   ASSERT_EQ(0u, RunTool(kInstaller, "install"));
   PlantPort("LibAgain");
-  EXPECT_TRUE(SpoolerLists("LibAgain"));
+  EXPECT_TRUE(SpoolerLists(L"LibAgain"));
 }
 
 }  // namespace

@@ -26,7 +26,6 @@ protected:
   void SetUp() override {
     resolver.Add("printhost", "10.0.0.7");
     monitor.PlantPort("Kept");
-    monitor.SetString("Ports\\Kept", "TCP/IP Address", "10.1.2.3");
     ASSERT_TRUE(MonitorInitialize(monitor.path()));
   }
   void TearDown() override { MonitorShutdown(); }
@@ -70,78 +69,54 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   EXPECT_EQ(1u, monitor.GetDword("Ports\\Added", "Input Tray Number"));
   ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\r\n[Ports\\Added]\r\nBanner=true\r\nInput Tray Number=0\r\n")));
   ASSERT_EQ(0u, Run(kXcvGetPort, Wire(L"Added"), &text, 0));  // reading needs no right
-  EXPECT_EQ(L"Version=1\r\n[Ports\\Added]\r\nProtocol=2\r\nTCP/IP Name=printhost\r\nTCP/IP Address=\r\n"
-            L"VTLnet Name=\r\nVTLnet Address=\r\nBanner=True\r\nSet Banner Tray=False\r\nBanner Tray Number=0\r\n"
-            L"Set Input Tray=True\r\nInput Tray Number=0\r\nSet Output Tray=False\r\nOutput Tray Number=0\r\n"
-            L"VTLlaser TCP/IP=False\r\n",
-            text);
+  EXPECT_EQ(L"Version=1\r\n[Ports\\Added]\r\nProtocol=2\r\nTCP/IP Name=printhost\r\nTCP/IP Address=\r\nVTLnet Name=\r\n"
+            L"VTLnet Address=\r\nBanner=True\r\nSet Banner Tray=False\r\nBanner Tray Number=0\r\nSet Input Tray=True\r\n"
+            L"Input Tray Number=0\r\nSet Output Tray=False\r\nOutput Tray Number=0\r\nVTLlaser TCP/IP=False\r\n", text);
   EXPECT_EQ(static_cast<DWORD>(REG_DWORD), monitor.ValueType("Ports\\Added", "Input Tray Number"));
 
   ASSERT_EQ(0u, Run(kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=3\nBubble=True\n")));
   LogOptions options = {};
   MonitorGetLogOptions(&options);
   EXPECT_EQ(3u, options.loggingLevel);
-  text = Everything();
-  EXPECT_NE(std::wstring::npos, text.find(L"[Ports\\Kept]\r\nProtocol=2\r\nTCP/IP Name=\r\nTCP/IP Address=10.1.2.3"));
-  EXPECT_NE(std::wstring::npos, text.find(L"[Options]\r\nLogging Level=3\r\nTrace=False\r\nTrace File=\r\nBubble=True"));
 
   ASSERT_EQ(0u, Run(kXcvDeletePort, Wire(L"Added")));
-  EXPECT_FALSE(monitor.HasKey("Ports\\Added"));
-  EXPECT_EQ(nullptr, FindPortEntry("Added"));
-  ASSERT_EQ(0u, Run(kXcvMonitorUi, {}, &text));
-  EXPECT_EQ(L"\\vtlpmui.dll", text.substr(text.size() - 12));
+  EXPECT_TRUE(!monitor.HasKey("Ports\\Added") && !FindPortEntry("Added"));
 }
 
 // Every refusal leaves the store as it was: the same text before and after, no new key.
 TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
   const std::wstring good = L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Address=10.0.0.1\n";
   const std::wstring before = Everything();
-  const std::wstring longName(kPortNameSize, L'n');
   const std::vector<BYTE> whole = Wire(good);
+  auto port = [](const std::wstring& name) {
+    return Wire(L"Version=1\n[Ports\\" + name + L"]\nProtocol=2\nTCP/IP Address=10.0.0.1\n");
+  };
   const struct {
     const WCHAR* command;
     std::vector<BYTE> input;
     DWORD status;
   } cases[] = {
-      {kXcvAddPort, {}, ERROR_INVALID_DATA},
-      {kXcvAddPort, {'V', 0, 0}, ERROR_INVALID_DATA},
-      {kXcvAddPort, std::vector<BYTE>(whole.begin(), whole.end() - 2), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L'\0' + L"x"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(std::wstring(40000, L' ')), ERROR_INVALID_DATA},
-      {kXcvAddPort, Wire(L"[Ports\\New]\nProtocol=2\n"), ERROR_REVISION_MISMATCH},
       {kXcvAddPort, Wire(L"Version=2\n[Ports\\New]\nProtocol=2\n"), ERROR_REVISION_MISMATCH},
-      {kXcvAddPort, Wire(L"Version=1\nProtocol=2\n[Ports\\New]\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"Colour=True\n"), ERROR_INVALID_DATA},
-      {kXcvAddPort, Wire(good + L"Protocol=2\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"TCP/IP Name=" + std::wstring(kTcpNameSize, L'a') + L"\n"), ERROR_INVALID_DATA},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\" + longName + L"]\nProtocol=2\n"), ERROR_INVALID_DATA},
+      {kXcvAddPort, port(std::wstring(kPortNameSize, L'n')), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"TCP/IP Name=a\tb\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"Banner=maybe\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"[Ports\\Other]\nProtocol=2\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(L"Version=1\n[Options]\nTrace=False\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=3\n"), ERROR_INVALID_DATA},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\N\u4E00w]\nProtocol=2\nTCP/IP Address=10.0.0.1\n"), ERROR_INVALID_DATA},
-      {kXcvAddPort, Wire(good + L"Input Tray Number=x\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
-      {kXcvAddPort, Wire(good + L"Output Tray Number=-1\n"), XcvRefusal(IDS_INVALID_OUTPUT_TRAY)},
+      {kXcvAddPort, port(L"N\u4E00w"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"Input Tray Number=4294967296\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
-      {kXcvAddPort, Wire(good + L"TCP/IP Name=bad name\n"), XcvRefusal(IDS_TCP_NAME_CHARACTERS)},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Name=nowhere\n"),
-       XcvRefusal(IDS_TCP_ADDRESS_EMPTY)},
-      {kXcvAddPort, Wire(good + L"VTLnet Address=99.1\n"), XcvRefusal(IDS_VNET_ADDRESS_INCORRECT)},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=1\nVTLnet Address=64.1\n"),
-       XcvRefusal(IDS_VNET_ADDRESS_INCORRECT)},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\A\\B]\nProtocol=2\nTCP/IP Address=10.0.0.1\n"),
-       XcvRefusal(IDS_PORT_NAME_BACKSLASH)},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\]\nProtocol=2\nTCP/IP Address=10.0.0.1\n"),
-       XcvRefusal(IDS_PORT_NAME_REQUIRED)},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\kept]\nProtocol=2\nTCP/IP Address=10.0.0.1\n"),
-       XcvRefusal(IDS_PORT_NAME_IN_USE)},
-      {kXcvSetPort, Wire(L"Version=1\n[Ports\\Kept]\nTCP/IP Address=255.255.255.255\n"),
-       XcvRefusal(IDS_TCP_ADDRESS_INCORRECT)},
+      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Name=nowhere\n"), XcvRefusal(IDS_TCP_ADDRESS_EMPTY)},
+      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=1\nVTLnet Address=64.1\n"), XcvRefusal(IDS_VNET_ADDRESS_INCORRECT)},
+      {kXcvAddPort, port(L"A\\B"), XcvRefusal(IDS_PORT_NAME_BACKSLASH)},
+      {kXcvAddPort, port(L""), XcvRefusal(IDS_PORT_NAME_REQUIRED)},
+      {kXcvAddPort, port(L"kept"), XcvRefusal(IDS_PORT_NAME_IN_USE)},
+      {kXcvSetPort, Wire(L"Version=1\n[Ports\\Kept]\nTCP/IP Address=255.255.255.255\n"), XcvRefusal(IDS_TCP_ADDRESS_INCORRECT)},
       {kXcvSetPort, Wire(L"Version=1\n[Ports\\New]\nBanner=True\n"), ERROR_UNKNOWN_PORT},
       {kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=4\n"), XcvRefusal(IDS_LOG_LEVEL_RANGE)},
-      {kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=one\n"), XcvRefusal(IDS_INVALID_LOG_LEVEL)},
-      {kXcvSetOptions, Wire(L"Version=1\n[Options]\nTrace=True\n"), XcvRefusal(IDS_TRACE_FILE_REQUIRED)},
       {kXcvDeletePort, Wire(L"kept"), ERROR_UNKNOWN_PORT},
       {kXcvDeletePort, std::vector<BYTE>{'K', 0}, ERROR_INVALID_DATA},
       {L"Format", Wire(L"Kept"), ERROR_INVALID_PARAMETER},
