@@ -47,7 +47,7 @@ protected:
 
 // Records of several threads never mix, and each thread's come in its order.
 TEST_F(BubbleTest, FileOnlyChannelReplacesTheFileAndWritesEachRecordWhole) {
-  std::ofstream(path) << "left over";
+  std::ofstream(path) << std::string(2000, 'x');  // longer than what follows
   BubbleChannel* channel = Open(path.c_str(), FALSE);
   ASSERT_NE(nullptr, channel);
   BubblePrintf(channel, "%s!", std::string(1500, 'C').c_str());  // cut at 999 characters
