@@ -69,10 +69,10 @@ protected:
 };
 
 TEST_F(StoreTest, ReadersTakeTheirTypesAndReportOthers) {
-  const BYTE bytes[] = {1, 2, 3, 4};
   monitor.SetDword("Values", "Seven", 7);
+  monitor.SetDword("Values", "Zero", 0);
   monitor.SetString("Values", "Long", std::string(40, '1').c_str());
-  monitor.SetValue("Values", "Binary", REG_BINARY, bytes, sizeof bytes);
+  monitor.SetValue("Values", "Binary", REG_BINARY, "\1\2\3\4", 4);
   monitor.SetValue("Values", "Unterminated", REG_SZ, "abc", 3);
   monitor.SetValue("Values", "Full", REG_SZ, "prn2012", 7);
   for (const char* text : {"12abc", "prn201", "1", "t", "TRUE", "On", "y", "yEs", "0", "F", "false", "OFF", "n",
@@ -85,11 +85,11 @@ TEST_F(StoreTest, ReadersTakeTheirTypesAndReportOthers) {
   const struct { char kind; const char* name; const char* outcome; } cases[] = {
       {'d', "Seven", "7"}, {'d', "12abc", "12"}, {'d', "Absent", "0 failed 2"}, {'d', "Long", "0 failed 234"},
       {'d', "Binary", "0 failed 13 bad-type DWORD Binary"}, {'b', "maybe", "0 failed 13 bad-bool BOOL maybe"},
-      {'b', "Binary", "0 failed 13 bad-type BOOL Binary"}, {'b', "Seven", "1"}, {'b', "1", "1"}, {'b', "t", "1"},
-      {'b', "TRUE", "1"}, {'b', "On", "1"}, {'b', "y", "1"}, {'b', "yEs", "1"}, {'b', "0", "0"}, {'b', "F", "0"},
-      {'b', "false", "0"}, {'b', "OFF", "0"}, {'b', "n", "0"}, {'b', "No", "0"}, {'s', "prn201", "prn201"},
-      {'s', "Unterminated", "abc"}, {'s', "Full", " failed 234"}, {'s', "Absent", " failed 2"},
-      {'s', "Seven", " failed 13 bad-type SZ Seven"}};
+      {'b', "Binary", "0 failed 13 bad-type BOOL Binary"}, {'b', "Seven", "1"}, {'b', "Zero", "0"}, {'b', "1", "1"},
+      {'b', "t", "1"}, {'b', "TRUE", "1"}, {'b', "On", "1"}, {'b', "y", "1"}, {'b', "yEs", "1"}, {'b', "0", "0"},
+      {'b', "F", "0"}, {'b', "false", "0"}, {'b', "OFF", "0"}, {'b', "n", "0"}, {'b', "No", "0"},
+      {'s', "prn201", "prn201"}, {'s', "Unterminated", "abc"}, {'s', "Full", " failed 234"},
+      {'s', "Absent", " failed 2"}, {'s', "Seven", " failed 13 bad-type SZ Seven"}};
   for (const auto& c : cases) {
     capture.Clear();
     DWORD number = 99;
@@ -172,13 +172,13 @@ TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletesAnd
 
   TestResolver resolver;
   resolver.Add("printer7.example.com", "192.168.100.200");
+  monitor.SetString("Ports\\PRN7:", "TCP/IP Address", "10.9.9.9");  // a name that resolves replaces it
   // A set tray flag stores its number even when it is 0, or the port would not read back. The
   // values the dialogs do not show travel with the port (a rename writes them anew).
   port = {nullptr, "PRN7:", kProtocolTcp, "PRN20", "1.20", "printer7.example.com", "192.168.100.200", 1, 1, 3, 1, 4,
           1, 0, 0, 1, 515, "lp", 5};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
-  EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 1 515 lp 5",
-            ReadBack("PRN7:"));
+  EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 1 515 lp 5", ReadBack("PRN7:"));
 
   // A name that does not resolve is stored by its address, or else the stored name stays. An
   // output tray number without its flag is not stored; 0 and false delete.
