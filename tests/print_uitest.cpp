@@ -200,10 +200,21 @@ TEST_F(PrintTest, RawJobsArriveWholeOrFail) {
   TestPrinter gone(TestPrinter::kKeeps);
   gone.Finish();  // nothing listens at its port any more: a failure, never reported printed
   ASSERT_NO_FATAL_FAILURE(PlantPort(gone));
+  char trace[MAX_PATH];
+  GetFullPathNameA("print-trace.txt", sizeof trace, trace, nullptr);
+  Set("Options", "Trace", "True");  // read at the job's start: every step writes a trace line
+  Set("Options", "Trace File", trace);
   EXPECT_FALSE(Print(L"unreachable", "%!PS\n"));
   EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|" + PrinterText(gone) +
                                      "|the printer refused the connection|10061|unreachable"},
             events);
+  std::ifstream traced(trace);
+  std::string line;
+  EXPECT_TRUE(std::getline(traced, line) && line.find("StartDocPort PressmarkTest:: job \"unreachable\"") == 0)
+      << line;
+  traced.close();
+  Set("Options", "Trace", "False");
+  DeleteFileA(trace);
 
   // Far more than the connection's buffers hold: the printer drops the line or stops reading.
   // Then a job small enough for the buffers, which still waits for the printer to take it.
