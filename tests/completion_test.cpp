@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "model/portconfig.h"
 #include "names/resolve.h"
@@ -11,118 +12,74 @@
 
 namespace {
 
-// An add dialog's completion without a window: printer7 and prn20 resolve, and the VTLnet
-// stand-in knows PRN20 (1.20) and prn21 (1.21).
-class CompletionTest : public ::testing::Test {
-protected:
-  static void SetUpTestSuite() {
-    LoadVnetLibrary();
-    StartSockets();
-  }
-  static void TearDownTestSuite() { StopSockets(); }
-
-  void SetUp() override {
-    resolver.Add("printer7.example.com", "10.0.0.7");
-    resolver.Add("prn20.example.com", "10.0.0.20");
-  }
-  void TearDown() override { DestroyPortConfig(record); }
-
-  void Open(bool tcp) {
-    DestroyPortConfig(record);
-    record = CreatePortConfig(nullptr, nullptr);
-    AllowAllProtocols(record);
-    record->addMode = 1;
-    tcp ? SelectTcp(record) : SelectVnet(record);
-    CompleteFields(record, nullptr);
-  }
-  void Leave(PrinterField field, const char* text) {
-    TakePrinterText(record, field, text);
-    CompleteFields(record, nullptr);
-  }
-  void LeavePortName(const char* text) {
-    TakePortNameText(record, text);
-    CompleteFields(record, nullptr);
-  }
-  std::string Fields() const {
-    return std::string(record->tcpName) + "|" + record->tcpAddress + "|" + record->portName;
-  }
-
-  TestResolver resolver;
-  PortConfig* record = nullptr;
+// What the user does in an add dialog: leaves a printer field (in PrinterField order) or the port
+// name with a text, or clicks the other protocol.
+enum Action { TcpName, TcpAddress, VnetName, VnetAddress, PortName, ToVnet, ToTcp };
+struct Step {
+  Action action;
+  const char* text = "";
 };
 
-TEST_F(CompletionTest, TcpFieldsCompleteEachOtherAndNeverReplaceWhatWasTyped) {
-  Open(true);
-  Leave(PrinterField::TcpName, "printer7.example.com");
-  EXPECT_EQ("printer7.example.com|10.0.0.7|printer7", Fields());
-  Leave(PrinterField::TcpName, "prn20.example.com");
-  EXPECT_EQ("prn20.example.com|10.0.0.20|prn20", Fields());
-  LeavePortName("  front desk ");
-  Leave(PrinterField::TcpName, "printer7.example.com");
-  EXPECT_EQ("printer7.example.com|10.0.0.7|front desk", Fields());
-
-  Open(true);
-  Leave(PrinterField::TcpAddress, "10.0.0.7");
-  EXPECT_EQ("printer7.example.com|10.0.0.7|printer7", Fields());
-  Open(true);
-  Leave(PrinterField::TcpAddress, "10.9.9.9");
-  EXPECT_EQ("|10.9.9.9|10.9.9.9", Fields());
-  Open(true);
-  LeavePortName("my#port");
-  Leave(PrinterField::TcpAddress, "10.9.9.9");
-  EXPECT_EQ("myport|10.9.9.9|my#port", Fields());
-
-  Open(true);
-  Leave(PrinterField::TcpName, "myprinter");
-  Leave(PrinterField::TcpAddress, "10.0.0.7");
-  EXPECT_EQ("myprinter|10.0.0.7|myprinter", Fields());
-  Leave(PrinterField::TcpName, "");
-  EXPECT_EQ("printer7.example.com|10.0.0.7|printer7", Fields());
-  // Leaving the completed name as it is does not make it typed: a new address renames it.
-  Leave(PrinterField::TcpName, "printer7.example.com");
-  Leave(PrinterField::TcpAddress, "10.0.0.20");
-  EXPECT_EQ("prn20.example.com|10.0.0.20|prn20", Fields());
-}
-
-TEST_F(CompletionTest, SwitchingProtocolDerivesOnlyAValidName) {
-  struct Case {
-    const char* tcpName;
-    const char* vnetAddress;  // typed before the switch
-    const char* vnetName;
-    const char* expectedAddress;
-  } cases[] = {
-      {"prn20.example.com", "", "prn20", "1.20"},
-      {"printer7.example.com", "", "", ""},  // "printer" has seven characters: too long
-      {"printer7.example.com", "1.21", "prn21", "1.21"},
-  };
-  for (const Case& c : cases) {
-    Open(true);
-    Leave(PrinterField::TcpName, c.tcpName);
-    TakePrinterText(record, PrinterField::VnetAddress, c.vnetAddress);
-    SwitchProtocol(record, nullptr, false);
-    EXPECT_TRUE(IsVnetSelected(record) && !IsTcpSelected(record));
-    EXPECT_STREQ(c.vnetName, record->vnetName) << c.tcpName << " " << c.vnetAddress;
-    EXPECT_STREQ(c.expectedAddress, record->vnetAddress) << c.tcpName << " " << c.vnetAddress;
+// Plays the steps on a new record that opened on TCP/IP; answers "tcpName|tcpAddress|vnetName|vnetAddress|port".
+std::string Complete(const std::vector<Step>& steps) {
+  PortConfig* record = CreatePortConfig(nullptr, nullptr);
+  SelectTcp(record);
+  CompleteFields(record, nullptr);
+  for (const Step& step : steps) {
+    if (step.action >= ToVnet) SwitchProtocol(record, nullptr, step.action == ToTcp);
+    if (step.action == PortName) TakePortNameText(record, step.text);
+    if (step.action < PortName) TakePrinterText(record, static_cast<PrinterField>(step.action), step.text);
+    if (step.action <= PortName) CompleteFields(record, nullptr);
   }
-
-  Open(false);
-  Leave(PrinterField::VnetAddress, "1.20");
-  SwitchProtocol(record, nullptr, true);
-  EXPECT_STREQ("prn20", record->tcpName);  // the library's node name, in lower case
+  std::string fields = std::string(record->tcpName) + "|" + record->tcpAddress + "|" + record->vnetName + "|" +
+                       record->vnetAddress + "|" + record->portName;
+  DestroyPortConfig(record);
+  return fields;
 }
 
-// A backslash would make a port name a registry path; a name is never read past 50 characters.
-TEST(Derivations, LeaveOutBackslashesAndKeepToTheirBoundaries) {
+// printer7 and prn20 resolve; the VTLnet stand-in knows PRN20 (1.20) and prn21 (1.21).
+TEST(Completion, FillsWhatWasNotTypedAndNeverReplacesWhatWas) {
+  LoadVnetLibrary();
+  TestResolver resolver;
+  resolver.Add("printer7.example.com", "10.0.0.7");
+  resolver.Add("prn20.example.com", "10.0.0.20");
+  const struct {
+    std::vector<Step> steps;
+    const char* fields;
+  } cases[] = {
+      // The port name follows the host part of the name, without backslashes, until the user
+      // types one; a typed one is trimmed.
+      {{{TcpName, "printer7.example.com"}, {TcpName, "prn20.example.com"}}, "prn20.example.com|10.0.0.20|||prn20"},
+      {{{TcpName, "a\\b.example"}}, "a\\b.example||||ab"},
+      {{{PortName, "  front desk "}, {TcpName, "printer7.example.com"}}, "printer7.example.com|10.0.0.7|||front desk"},
+      {{{TcpAddress, "10.9.9.9"}}, "|10.9.9.9|||10.9.9.9"},
+      // An address that names no host takes its name from the port name, without "#".
+      {{{PortName, "my#port"}, {TcpAddress, "10.9.9.9"}}, "myport|10.9.9.9|||my#port"},
+      {{{TcpName, "myprinter"}, {TcpAddress, "10.0.0.7"}}, "myprinter|10.0.0.7|||myprinter"},
+      // Emptying a typed name lets the address name it; leaving the completed name as it stands
+      // does not make it typed, so a new address renames it again.
+      {{{TcpName, "myprinter"}, {TcpAddress, "10.0.0.7"}, {TcpName, ""}, {TcpName, "printer7.example.com"},
+        {TcpAddress, "10.0.0.20"}},
+       "prn20.example.com|10.0.0.20|||prn20"},
+      // A switch derives the other protocol's name only where it is a valid one ("printer" has
+      // seven characters); a typed VTLnet address is looked up instead, and the library's node
+      // name comes back in lower case.
+      {{{TcpName, "prn20.example.com"}, {ToVnet}}, "prn20.example.com|10.0.0.20|prn20|1.20|prn20"},
+      {{{TcpName, "printer7.example.com"}, {ToVnet}}, "printer7.example.com|10.0.0.7|||printer7"},
+      {{{TcpName, "printer7.example.com"}, {VnetAddress, "1.21"}, {ToVnet}},
+       "printer7.example.com|10.0.0.7|prn21|1.21|prn21"},
+      {{{ToVnet}, {VnetAddress, "1.20"}, {ToTcp}}, "prn20||prn20|1.20|prn20"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.fields, Complete(c.steps)) << c.fields;
+}
+
+// A name is never read past 50 characters, so it always fits the derivation's buffer.
+TEST(Completion, DerivationsReadNoMoreThanFiftyCharacters) {
   char result[kDerivedSize];
-  CopyToSeparator("a\\b.c", '.', result);
-  EXPECT_STREQ("ab", result);
-  const std::string fifty(50, 'x');
-  CopyToSeparator((fifty + "yy.z").c_str(), '.', result);
-  EXPECT_EQ(fifty, result);
+  CopyToSeparator((std::string(50, 'x') + "yy.z").c_str(), '.', result);
+  EXPECT_EQ(std::string(50, 'x'), result);
   StripHashes((std::string(49, 'x') + "##yz").c_str(), result);
   EXPECT_EQ(std::string(49, 'x'), result);
-  DeriveVnetName("123456", result);  // no letter
-  EXPECT_STREQ("", result);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,11 +16,9 @@ namespace {
 
 constexpr UINT kUntouched = 4242;
 
-using Rule = bool (*)(const char*, UINT*);
-
 TEST(ValidateTest, RulesAcceptUpToTheirBoundariesAndNameTheirRefusal) {
   const struct {
-    Rule rule;
+    bool (*rule)(const char*, UINT*);
     UINT refusal;
     std::vector<const char*> accepted, refused;
   } rules[] = {
@@ -33,144 +30,78 @@ TEST(ValidateTest, RulesAcceptUpToTheirBoundariesAndNameTheirRefusal) {
        {"abcdefg", "123456", "prn-2", "pr\xE9", "a\\1"}},
       {CheckVnetAddress, IDS_VNET_ADDRESS_INCORRECT, {"63.1023", "0.0", " 1. 2", "1.2x"},
        {"64.1", "1.1024", "7", "1 .2", "-1.5", "4294967296.1"}},
-      {CheckTcpAddress, IDS_TCP_ADDRESS_EMPTY, {}, {""}},
-      {CheckVnetAddress, IDS_VNET_ADDRESS_EMPTY, {}, {""}},
+      {CheckTcpAddress, IDS_TCP_ADDRESS_EMPTY, {}, {""}},   {CheckVnetAddress, IDS_VNET_ADDRESS_EMPTY, {}, {""}},
+      {CheckTraceFile, IDS_TRACE_FILE_REQUIRED, {}, {""}}, {CheckPortName, IDS_PORT_NAME_EMPTY, {}, {""}},
+      {CheckPortName, IDS_PORT_NAME_BACKSLASH, {"file"}, {"a\\b"}},
+      {CheckPortName, IDS_PORT_NAME_IN_USE, {}, {"file:"}},  // the spooler's, in any case
   };
   for (const auto& r : rules) {
     for (bool valid : {true, false}) {
       for (const char* text : valid ? r.accepted : r.refused) {
         UINT id = kUntouched;
-        EXPECT_EQ(valid, r.rule(text, &id)) << '"' << text << '"';
+        EXPECT_TRUE(r.rule(text, &id) == valid && r.rule(text, nullptr) == valid) << '"' << text << '"';
         EXPECT_EQ(valid ? kUntouched : r.refusal, id) << '"' << text << '"';
-        EXPECT_EQ(valid, r.rule(text, nullptr)) << '"' << text << '"';
       }
     }
   }
   UINT id = kUntouched;
-  EXPECT_TRUE(CheckLogLevel(3, &id));
-  EXPECT_FALSE(CheckLogLevel(4, nullptr));
-  EXPECT_FALSE(CheckLogLevel(0xFFFFFFFF, &id));
+  EXPECT_TRUE(CheckLogLevel(3, &id) && !CheckLogLevel(4, nullptr) && !CheckLogLevel(0xFFFFFFFF, &id));
   EXPECT_EQ(static_cast<UINT>(IDS_LOG_LEVEL_RANGE), id);
 }
 
-TEST(ValidateTest, ShortNamesKeepEightAndThreeOrDoNotFit) {
+TEST(ValidateTest, ShortNamesKeepEightAndThreeWhenTheyFit) {
   char shortName[MAX_PATH];
   EXPECT_STREQ("C:\\logs\\monitort.tex", MakeShortName("C:\\logs\\monitortrace.text", shortName, sizeof shortName));
-  EXPECT_STREQ("tracefil", MakeShortName("tracefile", shortName, sizeof shortName));
-  char small[8];
-  EXPECT_EQ(nullptr, MakeShortName("C:\\logs\\monitortrace.text", small, sizeof small));
+  EXPECT_STREQ("tracefil", MakeShortName("tracefile", shortName, 9));
+  EXPECT_EQ(nullptr, MakeShortName("tracefile", shortName, 8));
   EXPECT_EQ(nullptr, MakeShortName(std::string(300, 'a').c_str(), shortName, sizeof shortName));
 }
 
-// Existing ports are the spooler's and, once the monitor is initialised, those in its store.
-TEST(PortNameTest, RefusesEmptyBackslashAndExistingNamesInAnyCase) {
-  const struct {
-    const char* name;
-    UINT refusal;  // 0: accepted
-  } cases[] = {{"", IDS_PORT_NAME_EMPTY},           {"a\\b", IDS_PORT_NAME_BACKSLASH},
-               {"file:", IDS_PORT_NAME_IN_USE},     {"file", 0},
-               {"alpha PRINTER", IDS_PORT_NAME_IN_USE}, {"planted later", IDS_PORT_NAME_IN_USE},
-               {"Alpha Printer 2", 0}};
+// Trace files go to a directory of the test's own, which must be empty again at the end.
+TEST(ValidateTest, TraceFileCheckKeepsWhatWasThereAndLeavesNothingNew) {
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  const std::string directory = temp + std::string("pm-trace-") + std::to_string(GetCurrentProcessId());
+  const std::string created = directory + "\\new.log", held = directory + "\\held.log";
+  ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
+  // Another writer holds an empty file without sharing reads, so the check can only append to it.
+  HANDLE writer = CreateFileA(held.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_NEW, 0, nullptr);
+  EXPECT_TRUE(CheckTraceFile(created.c_str()) && CheckTraceFile(held.c_str()));
+  CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileA(created.c_str())) << "the check left the file it created";
+  EXPECT_TRUE(DeleteFileA(held.c_str())) << "the check removed a file that was there";
+  EXPECT_TRUE(RemoveDirectoryA(directory.c_str())) << "something was left behind in " << directory;
+}
+
+// Once the monitor is initialised, its store counts: the ports in it (as it is now, not as it
+// was loaded) are in use, and its trace file passes as it is stored even where it cannot be opened.
+TEST(ValidateTest, InitialisedMonitorsStoreHoldsPortsInUseAndTheTraceFileThatStands) {
+  constexpr char kStored[] = "C:\\pm-no-such-directory\\Trace.log";
   TestMonitorKey monitor;
   monitor.PlantPort("Alpha Printer");
-  EXPECT_TRUE(CheckPortName("alpha PRINTER"));
+  monitor.SetString("Options", "Trace File", kStored);
+  UINT id = kUntouched;
+  EXPECT_TRUE(CheckPortName("alpha PRINTER") && !CheckTraceFile(kStored, &id));
+  EXPECT_EQ(static_cast<UINT>(IDS_TRACE_FILE_UNOPENED), id);
   ASSERT_TRUE(MonitorInitialize(monitor.path()));
-  monitor.PlantPort("Planted Later");  // the store is asked, not the loaded list
-  for (const auto& c : cases) {
-    UINT id = kUntouched;
-    EXPECT_EQ(c.refusal == 0, CheckPortName(c.name, &id)) << c.name;
-    EXPECT_EQ(c.refusal ? c.refusal : kUntouched, id) << c.name;
-  }
+  monitor.PlantPort("Planted Later");
+  EXPECT_FALSE(CheckPortName("alpha PRINTER", &id) || CheckPortName("planted later"));
+  EXPECT_EQ(static_cast<UINT>(IDS_PORT_NAME_IN_USE), id);
+  EXPECT_TRUE(CheckPortName("Alpha Printer 2") && CheckTraceFile(kStored));
+  EXPECT_FALSE(CheckTraceFile("C:\\pm-no-such-directory\\trace.log")) << "the stored name is taken exactly";
   MonitorShutdown();
 }
 
-// Trace files live in a directory of the test's own, which must be empty again at the end.
-class TraceFileTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    char temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathA(sizeof temp, temp));
-    directory = std::string(temp) + "pm-trace-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(GetTickCount());
-    ASSERT_TRUE(CreateDirectoryA(directory.c_str(), nullptr));
-  }
-  void TearDown() override {
-    MonitorShutdown();
-    for (const char* name : {"full.log", "empty.log", "held.log"}) DeleteFileA(Path(name).c_str());
-    EXPECT_TRUE(RemoveDirectoryA(directory.c_str())) << "something was left behind in " << directory;
-  }
-
-  std::string Path(const char* name) { return directory + "\\" + name; }
-  void Plant(const char* name, const char* contents) {
-    FILE* file = fopen(Path(name).c_str(), "wb");
-    ASSERT_NE(nullptr, file);
-    fputs(contents, file);
-    fclose(file);
-  }
-  std::string Contents(const char* name) {
-    FILE* file = fopen(Path(name).c_str(), "rb");
-    if (!file) return "<missing>";
-    char data[64] = {};
-    size_t read = fread(data, 1, sizeof data - 1, file);
-    fclose(file);
-    return std::string(data, read);
-  }
-
-  std::string directory;
-  TestMonitorKey monitor;
-};
-
-TEST_F(TraceFileTest, KeepsEveryFileThatWasThereAndLeavesNoNewOne) {
-  EXPECT_TRUE(CheckTraceFile(Path("new.log").c_str()));
-  EXPECT_EQ("<missing>", Contents("new.log"));
-  Plant("full.log", "earlier trace");
-  Plant("empty.log", "");
-  EXPECT_TRUE(CheckTraceFile(Path("full.log").c_str()));
-  EXPECT_TRUE(CheckTraceFile(Path("empty.log").c_str()));
-  EXPECT_EQ("earlier trace", Contents("full.log"));
-  EXPECT_EQ("", Contents("empty.log"));
-
-  // Another writer holds this one without sharing reads, so the check can only append to it.
-  Plant("held.log", "");
-  HANDLE writer = CreateFileA(Path("held.log").c_str(), GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
-  EXPECT_TRUE(CheckTraceFile(Path("held.log").c_str()));
-  CloseHandle(writer);
-  EXPECT_EQ("", Contents("held.log"));
-}
-
-TEST_F(TraceFileTest, RefusesEmptyNamesAndMissingDirectoriesButTakesTheStoredName) {
-  UINT id = kUntouched;
-  EXPECT_FALSE(CheckTraceFile("", &id));
-  EXPECT_EQ(static_cast<UINT>(IDS_TRACE_FILE_REQUIRED), id);
-  std::string stored = Path("missing\\Trace.log");
-  EXPECT_FALSE(CheckTraceFile(stored.c_str(), &id));
-  EXPECT_EQ(static_cast<UINT>(IDS_TRACE_FILE_UNOPENED), id);
-
-  monitor.SetString("Options", "Trace File", stored.c_str());
-  ASSERT_TRUE(MonitorInitialize(monitor.path()));
-  id = kUntouched;
-  EXPECT_TRUE(CheckTraceFile(stored.c_str(), &id));
-  EXPECT_EQ(kUntouched, id);
-  EXPECT_FALSE(CheckTraceFile(Path("missing\\trace.log").c_str())) << "the stored name matches case-sensitively";
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(Path("missing").c_str()));
-}
-
-TEST(ValidationErrorTest, FallsBackToBuiltInTextsForIdsWithoutAString) {
+TEST(ValidateTest, ErrorBoxFallsBackToBuiltInTexts) {
   const HINSTANCE savedInstance = ModuleInstance;
   MessageBoxRecorder boxes(IDOK, false);
-  const std::string fallback = "The information is invalid.\n\nPlease enter valid information.";
-  ShowValidationError(nullptr, IDS_ADD_DENIED, IDS_TCP_NOTICE);
-  // A module without a string table: the title is the built-in one too.
-  ModuleInstance = GetModuleHandleA("ntdll.dll");
+  ModuleInstance = GetModuleHandleA("ntdll.dll");  // a module without the program's string table
   ShowValidationError(nullptr, IDS_PORT_NAME_IN_USE, IDS_PROMPT_PORT_NAME);
   ModuleInstance = savedInstance;
-  ASSERT_EQ(2u, boxes.boxes().size());
-  for (const RecordedBox& box : boxes.boxes()) {
-    EXPECT_EQ(fallback, box.text);
-    EXPECT_EQ("Error Message", box.caption);
-  }
+  ASSERT_EQ(1u, boxes.boxes().size());
+  EXPECT_EQ("Error Message: The information is invalid.\n\nPlease enter valid information.",
+            boxes.boxes()[0].caption + ": " + boxes.boxes()[0].text);
 }
 
 }  // namespace
