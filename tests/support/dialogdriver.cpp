@@ -163,10 +163,6 @@ std::vector<HWND> OpenDialogs() {
   return script.dialogs;
 }
 
-void PostClick(HWND dialog, int id) {
-  PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
 void PressKey(HWND dialog, UINT virtualKey) {
   HWND focus = GetFocus();
   HWND window = focus && (focus == dialog || IsChild(dialog, focus)) ? focus : dialog;
@@ -174,34 +170,10 @@ void PressKey(HWND dialog, UINT virtualKey) {
   PostMessageA(window, WM_KEYUP, virtualKey, 0xC0000001);
 }
 
-void SetText(HWND dialog, int id, const char* text) {
-  SetDlgItemTextA(dialog, id, text);
-}
-
-void FocusControl(HWND dialog, int id) {
-  SetFocus(GetDlgItem(dialog, id));
-}
-
-std::string ControlText(HWND dialog, int id) {
-  return WindowText(GetDlgItem(dialog, id));
-}
-
 std::string WindowText(HWND window) {
   char text[1024] = {};
   GetWindowTextA(window, text, sizeof text);
   return text;
-}
-
-bool IsControlEnabled(HWND dialog, int id) {
-  return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
-}
-
-bool IsControlVisible(HWND dialog, int id) {
-  return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
-bool IsControlChecked(HWND dialog, int id) {
-  return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
 }
 
 int FocusedControlId(HWND dialog) {

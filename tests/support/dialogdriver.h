@@ -81,17 +81,20 @@ private:
 std::vector<HWND> OpenDialogs();
 
 // User actions. Posted actions take effect when the loop dispatches them, before the next step.
-void PostClick(HWND dialog, int id);
+inline void PostClick(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 // A key pressed in the dialog: posted down and up to its focused control, or to the dialog.
 void PressKey(HWND dialog, UINT virtualKey);
-void SetText(HWND dialog, int id, const char* text);
-void FocusControl(HWND dialog, int id);  // the focus moves now, with its notifications
+inline void SetText(HWND dialog, int id, const char* text) { SetDlgItemTextA(dialog, id, text); }
+// The focus moves now, with its notifications.
+inline void FocusControl(HWND dialog, int id) { SetFocus(GetDlgItem(dialog, id)); }
 
 // Control state.
-std::string ControlText(HWND dialog, int id);
 std::string WindowText(HWND window);
-bool IsControlEnabled(HWND dialog, int id);
-bool IsControlVisible(HWND dialog, int id);
-bool IsControlChecked(HWND dialog, int id);
+inline std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
+inline bool IsControlEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
+inline bool IsControlVisible(HWND dialog, int id) {
+  return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+inline bool IsControlChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 int FocusedControlId(HWND dialog);  // 0 when the focus is outside the dialog
 SIZE ClientSize(HWND window);

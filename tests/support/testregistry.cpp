@@ -7,14 +7,6 @@
 #include "base/scoped.h"
 #include "model/portlist.h"
 
-namespace {
-
-std::string Join(const std::string& base, const std::string& subkey) {
-  return subkey.empty() ? base : base + "\\" + subkey;
-}
-
-}  // namespace
-
 TestMonitorKey::TestMonitorKey(bool create) {
   static int counter = 0;
   char name[96];
@@ -30,7 +22,7 @@ TestMonitorKey::~TestMonitorKey() {
 }
 
 std::string TestMonitorKey::Below(const std::string& subkey) const {
-  return Join(path_, subkey);
+  return subkey.empty() ? path_ : path_ + "\\" + subkey;
 }
 
 void TestMonitorKey::CreateKey(const std::string& subkey) const {
@@ -53,10 +45,6 @@ void TestMonitorKey::SetDword(const std::string& subkey, const char* name, DWORD
 
 void TestMonitorKey::SetString(const std::string& subkey, const char* name, const char* text) const {
   SetValue(subkey, name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1));
-}
-
-void TestMonitorKey::DeleteValue(const std::string& subkey, const char* name) const {
-  RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), name);
 }
 
 bool TestMonitorKey::HasKey(const std::string& subkey) const {

@@ -23,7 +23,6 @@ public:
   void SetValue(const std::string& subkey, const char* name, DWORD type, const void* data, DWORD size) const;
   void SetDword(const std::string& subkey, const char* name, DWORD value) const;
   void SetString(const std::string& subkey, const char* name, const char* text) const;
-  void DeleteValue(const std::string& subkey, const char* name) const;
 
   bool HasKey(const std::string& subkey) const;
   bool HasValue(const std::string& subkey, const char* name) const;
