@@ -6,6 +6,9 @@
 
 #include "base/scoped.h"
 
+// Reports EVT_INTERNAL_ERROR with the unit, the line and the thread's last-error code.
+static void EvInternalError(const char* unit, unsigned line);
+
 namespace {
 
 DWORD eventLevel = 1;

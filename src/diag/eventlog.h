@@ -50,9 +50,6 @@ enum EvTag : int {
 // texts are cut) and reports them. An unknown tag reports an internal error and ends the list.
 void EvReportFormatted(DWORD identifier, ...);
 
-// Reports EVT_INTERNAL_ERROR with the unit, the line and the thread's last-error code.
-void EvInternalError(const char* unit, unsigned line);
-
 // Where reports go instead of the system's event log; null restores the event log. The strings
 // live only for the call.
 using EvSink = void (*)(DWORD identifier, WORD type, WORD count, const char* const* strings);

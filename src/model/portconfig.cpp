@@ -5,6 +5,19 @@
 
 #include "base/memory.h"
 
+// Typed accessors. Setters answer TRUE and cut texts like SetPortAttribute; setting an address
+// also forgets that protocol's lookup, even when the text is unchanged.
+static BOOL SetAllowTcp(PortConfig* record, DWORD allow);
+static BOOL SetAllowVnet(PortConfig* record, DWORD allow);
+static DWORD GetBanner(const PortConfig* record);
+// Copy the text as GetPortAttribute does (limited to size, terminated when it fits) and answer
+// the length of the field's text, not of what was copied.
+static int GetPortName(const PortConfig* record, char* destination, DWORD size);
+static int GetTcpName(const PortConfig* record, char* destination, DWORD size);
+static int GetTcpAddress(const PortConfig* record, char* destination, DWORD size);
+static int GetVnetName(const PortConfig* record, char* destination, DWORD size);
+static int GetVnetAddress(const PortConfig* record, char* destination, DWORD size);
+
 namespace {
 
 struct AttributeSlot {

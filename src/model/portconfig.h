@@ -81,10 +81,6 @@ BOOL SetPortAttribute(PortConfig* record, const char* name, const void* value);
 BOOL GetPortAttribute(const PortConfig* record, const char* name, void* reserved, DWORD size, void* destination,
                       DWORD* length);
 
-// Typed accessors. Setters answer TRUE and cut texts like SetPortAttribute; setting an address
-// also forgets that protocol's lookup, even when the text is unchanged.
-BOOL SetAllowTcp(PortConfig* record, DWORD allow);
-BOOL SetAllowVnet(PortConfig* record, DWORD allow);
 BOOL SelectTcp(PortConfig* record);   // and deselects VTLnet
 BOOL SelectVnet(PortConfig* record);  // and deselects TCP/IP
 BOOL SetBanner(PortConfig* record, DWORD banner);
@@ -98,15 +94,6 @@ DWORD IsTcpAllowed(const PortConfig* record);
 DWORD IsVnetAllowed(const PortConfig* record);
 DWORD IsTcpSelected(const PortConfig* record);
 DWORD IsVnetSelected(const PortConfig* record);
-DWORD GetBanner(const PortConfig* record);
-
-// Copy the text as GetPortAttribute does (limited to size, terminated when it fits) and answer
-// the length of the field's text, not of what was copied.
-int GetPortName(const PortConfig* record, char* destination, DWORD size);
-int GetTcpName(const PortConfig* record, char* destination, DWORD size);
-int GetTcpAddress(const PortConfig* record, char* destination, DWORD size);
-int GetVnetName(const PortConfig* record, char* destination, DWORD size);
-int GetVnetAddress(const PortConfig* record, char* destination, DWORD size);
 
 // Conversions; each answers TRUE.
 // Entry to record: the stored protocol selects one (neither for another value), empty texts

@@ -10,6 +10,15 @@
 #include "diag/eventlog.h"
 #include "model/store.h"
 
+// The record of level 1 or 2 with its texts.
+static DWORD PortInfoSize(const PortEntry* entry, DWORD level);
+// Writes the entry's record of level 1 or 2 at `record` and its texts below `stringEnd`; answers
+// the new end.
+static BYTE* CopyPortInfo(const PortEntry* entry, DWORD level, BYTE* record, BYTE* stringEnd);
+// Packs the strings below `stringEnd` and stores their addresses at the record offsets given
+// (the table ends with 0xFFFFFFFF); a null string stores null. Answers the new end.
+static BYTE* PackStrings(const char* const* strings, BYTE* record, const DWORD* offsets, BYTE* stringEnd);
+
 char* MonitorKeyPath = nullptr;
 LogOptions MonitorLogOptions = {};
 

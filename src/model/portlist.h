@@ -54,17 +54,6 @@ BOOL ReplacePortEntry(const char* portName, const PortEntry* changed);
 BOOL RemovePortEntry(const char* portName);  // unlinks and frees the first match
 BOOL ReloadPortList();
 
-// The record of level 1 or 2 with its texts.
-DWORD PortInfoSize(const PortEntry* entry, DWORD level);
-
-// Writes the entry's record of level 1 or 2 at `record` and its texts below `stringEnd`; answers
-// the new end.
-BYTE* CopyPortInfo(const PortEntry* entry, DWORD level, BYTE* record, BYTE* stringEnd);
-
-// Packs the strings below `stringEnd` and stores their addresses at the record offsets given
-// (the table ends with 0xFFFFFFFF); a null string stores null. Answers the new end.
-BYTE* PackStrings(const char* const* strings, BYTE* record, const DWORD* offsets, BYTE* stringEnd);
-
 constexpr DWORD kOffsetTableEnd = 0xFFFFFFFF;
 
 // Last-error code of a failed entry point: 0 becomes 1, then anything above 1900 becomes 59.

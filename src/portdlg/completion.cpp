@@ -6,6 +6,25 @@
 #include "resource.h"
 #include "rules/validate.h"
 
+// Stores a text the user left in a field. The entered flag rises when the user changes the field
+// to something non-empty, falls when the user empties it, and is otherwise kept.
+static void StoreEnteredText(PortConfig* record, DWORD* entered, const char* field,
+                             BOOL (*set)(PortConfig*, const char*), const char* text);
+static void CompleteTcp(PortConfig* record, HWND dialog);
+static void CompleteVnet(PortConfig* record, HWND dialog);
+static void LookUpTcpAddress(PortConfig* record, HWND dialog);
+static void LookUpTcpName(PortConfig* record, HWND dialog);
+static void LookUpVnetAddress(PortConfig* record, HWND dialog);
+static void LookUpVnetName(PortConfig* record, HWND dialog);
+// Proposes the text (up to `separator`, 0 for none) as port name until the user enters one.
+static void ProposePortName(PortConfig* record, HWND dialog, const char* text, char separator);
+// The leading letters and digits, at most 7; empty when they do not make a valid VTLnet name.
+static void DeriveVnetName(const char* text, char* result);
+// Removes spaces (character 32 only) from both ends, in place.
+static void TrimSpaces(char* text);
+// Puts the text into the dialog's field and selects all of it; nothing without a dialog.
+static void ShowFieldText(HWND dialog, int id, const char* text);
+
 namespace {
 
 constexpr size_t kLookedAt = 50;

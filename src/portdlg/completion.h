@@ -7,11 +7,6 @@
 
 #include "model/portconfig.h"
 
-// Stores a text the user left in a field. The entered flag rises when the user changes the field
-// to something non-empty, falls when the user empties it, and is otherwise kept.
-void StoreEnteredText(PortConfig* record, DWORD* entered, const char* field, BOOL (*set)(PortConfig*, const char*),
-                      const char* text);
-
 // The printer fields the user types into.
 enum class PrinterField { TcpName, TcpAddress, VnetName, VnetAddress };
 
@@ -25,31 +20,13 @@ void TakePortNameText(PortConfig* record, const char* text);
 // Completes the selected protocol's fields and proposes a port name; never replaces a field the
 // user has entered.
 void CompleteFields(PortConfig* record, HWND dialog);
-void CompleteTcp(PortConfig* record, HWND dialog);
-void CompleteVnet(PortConfig* record, HWND dialog);
-
-void LookUpTcpAddress(PortConfig* record, HWND dialog);
-void LookUpTcpName(PortConfig* record, HWND dialog);
-void LookUpVnetAddress(PortConfig* record, HWND dialog);
-void LookUpVnetName(PortConfig* record, HWND dialog);
 
 // Selects TCP/IP (tcp true) or VTLnet and completes its fields; a protocol whose name is still
 // empty then takes one derived from the other protocol's name, and is completed again.
 void SwitchProtocol(PortConfig* record, HWND dialog, bool tcp);
-
-// Proposes the text (up to `separator`, 0 for none) as port name until the user enters one.
-void ProposePortName(PortConfig* record, HWND dialog, const char* text, char separator);
 
 // Derivations; each writes a NUL-terminated text of at most 50 characters into `result`
 // (kDerivedSize bytes), looking at no more than the first 50 characters of `text`.
 constexpr size_t kDerivedSize = 51;
 void CopyToSeparator(const char* text, char separator, char* result);  // leaves out backslashes
 void StripHashes(const char* text, char* result);                      // leaves out "#"
-// The leading letters and digits, at most 7; empty when they do not make a valid VTLnet name.
-void DeriveVnetName(const char* text, char* result);
-
-// Removes spaces (character 32 only) from both ends, in place.
-void TrimSpaces(char* text);
-
-// Puts the text into the dialog's field and selects all of it; nothing without a dialog.
-void ShowFieldText(HWND dialog, int id, const char* text);

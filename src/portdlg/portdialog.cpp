@@ -12,6 +12,17 @@
 #include "resource.h"
 #include "rules/validate.h"
 
+// Sets addMode, starts the sockets library, runs the dialog modally (owned by ownerWindow,
+// loaded from instance), stops the sockets library. Answers 1 for OK, 0 for Cancel and -1 when
+// the dialog cannot be created.
+static INT_PTR RunPortDialog(PortConfig* record, DWORD addMode);
+static INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);
+// True when the selected protocol's fields and the port name pass their rules; the port name is
+// checked against the existing ports only when it differs from the name the dialog opened with.
+static bool IsDialogInputValid(const PortConfig* record);
+// Formats the dialog's title template with string `id` of the record's instance (or `fallback`).
+static void SetDialogTitle(HWND dialog, HINSTANCE instance, UINT id, const char* fallback);
+
 namespace {
 
 constexpr const char kTcpNotice[] =

@@ -16,6 +16,14 @@
 #include "names/resolve.h"
 #include "resource.h"
 
+// "area.node" with area 0 to 63 and node 0 to 1023, read as by sscanf("%u.%u"): blanks before a
+// number are skipped and what follows the node is not looked at.
+static bool ParseVnetAddress(const char* text);
+// Whether the root of the path's drive (the current drive's without one) is a CD-ROM drive, or
+// a volume whose file system is plain "FAT".
+static bool IsCdromPath(const char* path);
+static bool IsFatVolume(const char* path);
+
 namespace {
 
 // Shown when a message or prompt id has no string, and when IDS_ERROR_TITLE cannot be loaded.

@@ -41,15 +41,6 @@ bool CheckTraceFile(const char* path, UINT* messageId = nullptr);
 bool CheckInputTray(int tray, UINT* messageId = nullptr);
 bool CheckOutputTray(int tray, UINT* messageId = nullptr);
 
-// "area.node" with area 0 to 63 and node 0 to 1023, read as by sscanf("%u.%u"): blanks before a
-// number are skipped and what follows the node is not looked at.
-bool ParseVnetAddress(const char* text);
-
-// Whether the root of the path's drive (the current drive's without one) is a CD-ROM drive, or
-// a volume whose file system is plain "FAT".
-bool IsCdromPath(const char* path);
-bool IsFatVolume(const char* path);
-
 // The 8.3 form of the path's file name: the base name cut to 8 characters and the extension to
 // a period and 3 (C:\logs\monitortrace.text gives C:\logs\monitort.tex). Answers shortName, or
 // null when the path cannot be split or the result does not fit in `size` bytes.
