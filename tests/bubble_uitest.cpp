@@ -17,8 +17,7 @@
 namespace {
 
 TEST(BubbleLines, SplitTextTheWayTheWindowShowsIt) {
-  const std::string tail(196, 'x');
-  const std::string text = "\n" + tail + "\tz\ncr\r\n";  // a tab's spaces past 199 go too
+  const std::string tail(196, 'x'), text = "\n" + tail + "\tz\ncr\r\n";  // a tab's spaces past 199 go too
   std::vector<std::string> lines;
   char line[kBubbleLineSize];
   for (const char* cursor = text.c_str(); BubbleNextLine(&cursor, line);) lines.push_back(line);
@@ -53,20 +52,17 @@ TEST_F(BubbleTest, FileOnlyChannelReplacesTheFileAndWritesEachRecordWhole) {
   BubblePrintf(channel, "%s!", std::string(1500, 'C').c_str());  // cut at 999 characters
   ASSERT_EQ(std::string(999, 'C') + "\r\n", FileBytes());
   constexpr int kThreads = 4, kLines = 2000;
-  std::vector<std::thread> senders;
+  std::vector<std::thread> pool;
   for (int t = 0; t < kThreads; ++t)
-    senders.emplace_back([=] {
-      for (int i = 0; i < kLines; ++i) BubblePrintf(channel, "thread %d line %04d\n", t, i);
-    });
-  for (std::thread& sender : senders) sender.join();
+    pool.emplace_back([=] { for (int i = 0; i < kLines; ++i) BubblePrintf(channel, "thread %d line %04d\n", t, i); });
+  for (std::thread& thread : pool) thread.join();
   std::string bytes = FileBytes();
   ASSERT_EQ(1001 + kThreads * kLines * 21u, bytes.size());
   int next[kThreads] = {};
   for (size_t at = 1001; at < bytes.size(); at += 21) {
     int t = -1, i = -1;
     sscanf(bytes.c_str() + at, "thread %1d line %4d", &t, &i);
-    ASSERT_TRUE(t >= 0 && t < kThreads && next[t]++ == i && bytes.compare(at + 18, 3, "\n\r\n") == 0)
-        << bytes.substr(at, 21);
+    ASSERT_TRUE(t >= 0 && t < kThreads && next[t]++ == i && bytes.compare(at + 18, 3, "\n\r\n") == 0) << at;
   }
 }
 
@@ -87,7 +83,6 @@ TEST_F(BubbleTest, WindowShowsEveryLineFollowsTheNewestAndGivesWayToALaterWindow
   ASSERT_EQ(2, SendMessageA(list, LB_GETCOUNT, 0, 0));
   EXPECT_EQ("a      b", (SendMessageA(list, LB_GETTEXT, 0, LPARAM(text)), std::string(text)));
   EXPECT_EQ(longLine.substr(0, 199), (SendMessageA(list, LB_GETTEXT, 1, LPARAM(text)), std::string(text)));
-  EXPECT_EQ("a\tb\n" + longLine + "\r\n", FileBytes());
   // The tracker was there before the first line came.
   EXPECT_EQ(MeasureListString(list, text), SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
 
@@ -96,23 +91,19 @@ TEST_F(BubbleTest, WindowShowsEveryLineFollowsTheNewestAndGivesWayToALaterWindow
   EXPECT_EQ(MeasureListString(list, "line 0"), SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0));
   for (int i = 1; i < 40; ++i) BubblePrintf(channel, "line %d", i);
   // The view follows the newest line, by the lines it shows whole, until the user scrolls back.
-  RECT client;
-  GetClientRect(list, &client);
-  int visible = client.bottom / static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
+  int visible = ClientSize(list).cy / static_cast<int>(SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
   EXPECT_EQ(40 - visible, SendMessageA(list, LB_GETTOPINDEX, 0, 0));
   SendMessageA(list, LB_SETTOPINDEX, 10, 0);
   BubblePrintf(channel, "one more");
   EXPECT_EQ(10, SendMessageA(list, LB_GETTOPINDEX, 0, 0));
 
-  BubbleChannel* second = Open(nullptr, TRUE);
-  EXPECT_TRUE(second && !second->window);  // one window at a time
+  EXPECT_TRUE(Open(nullptr, TRUE) && !channels.back()->window);  // one window at a time
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BUBBLE_EXIT, BN_CLICKED), 0);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(channel->windowThread, 20000));
   EXPECT_EQ(nullptr, channel->window);  // a later window reusing the handle never gets its lines
   BubblePrintf(channel, "file only");
   EXPECT_EQ("file only\r\n", FileBytes().substr(FileBytes().size() - 11));
-  BubbleChannel* third = Open(nullptr, TRUE);
-  EXPECT_TRUE(third && third->window);
+  EXPECT_TRUE(Open(nullptr, TRUE) && channels.back()->window);
 }
 
 }  // namespace

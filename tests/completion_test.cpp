@@ -12,13 +12,9 @@
 
 namespace {
 
-// What the user does in an add dialog: leaves a printer field (in PrinterField order) or the port
-// name with a text, or clicks the other protocol.
+// Leaving a field of the add dialog with a text (printer fields in PrinterField order), or a protocol click.
 enum Action { TcpName, TcpAddress, VnetName, VnetAddress, PortName, ToVnet, ToTcp };
-struct Step {
-  Action action;
-  const char* text = "";
-};
+struct Step { Action action; const char* text = ""; };
 
 // Plays the steps on a new record that opened on TCP/IP; answers "tcpName|tcpAddress|vnetName|vnetAddress|port".
 std::string Complete(const std::vector<Step>& steps) {
@@ -47,8 +43,7 @@ TEST(Completion, FillsWhatWasNotTypedAndNeverReplacesWhatWas) {
     std::vector<Step> steps;
     const char* fields;
   } cases[] = {
-      // The port name follows the host part of the name, without backslashes, until the user
-      // types one; a typed one is trimmed.
+      // The port name follows the host part of the name, without backslashes, until one is typed.
       {{{TcpName, "printer7.example.com"}, {TcpName, "prn20.example.com"}}, "prn20.example.com|10.0.0.20|||prn20"},
       {{{TcpName, "a\\b.example"}}, "a\\b.example||||ab"},
       {{{PortName, "  front desk "}, {TcpName, "printer7.example.com"}}, "printer7.example.com|10.0.0.7|||front desk"},
@@ -56,14 +51,12 @@ TEST(Completion, FillsWhatWasNotTypedAndNeverReplacesWhatWas) {
       // An address that names no host takes its name from the port name, without "#".
       {{{PortName, "my#port"}, {TcpAddress, "10.9.9.9"}}, "myport|10.9.9.9|||my#port"},
       {{{TcpName, "myprinter"}, {TcpAddress, "10.0.0.7"}}, "myprinter|10.0.0.7|||myprinter"},
-      // Emptying a typed name lets the address name it; leaving the completed name as it stands
-      // does not make it typed, so a new address renames it again.
+      // Emptying a typed name lets the address name it; a completed name left as it stands is not typed.
       {{{TcpName, "myprinter"}, {TcpAddress, "10.0.0.7"}, {TcpName, ""}, {TcpName, "printer7.example.com"},
         {TcpAddress, "10.0.0.20"}},
        "prn20.example.com|10.0.0.20|||prn20"},
-      // A switch derives the other protocol's name only where it is a valid one ("printer" has
-      // seven characters); a typed VTLnet address is looked up instead, and the library's node
-      // name comes back in lower case.
+      // A switch derives the other protocol's name only where it is valid ("printer" is too long);
+      // a typed VTLnet address is looked up instead, its node name in lower case.
       {{{TcpName, "prn20.example.com"}, {ToVnet}}, "prn20.example.com|10.0.0.20|prn20|1.20|prn20"},
       {{{TcpName, "printer7.example.com"}, {ToVnet}}, "printer7.example.com|10.0.0.7|||printer7"},
       {{{TcpName, "printer7.example.com"}, {VnetAddress, "1.21"}, {ToVnet}},
@@ -75,11 +68,10 @@ TEST(Completion, FillsWhatWasNotTypedAndNeverReplacesWhatWas) {
 
 // A name is never read past 50 characters, so it always fits the derivation's buffer.
 TEST(Completion, DerivationsReadNoMoreThanFiftyCharacters) {
-  char result[kDerivedSize];
-  CopyToSeparator((std::string(50, 'x') + "yy.z").c_str(), '.', result);
-  EXPECT_EQ(std::string(50, 'x'), result);
-  StripHashes((std::string(49, 'x') + "##yz").c_str(), result);
-  EXPECT_EQ(std::string(49, 'x'), result);
+  char cut[kDerivedSize], stripped[kDerivedSize];
+  CopyToSeparator((std::string(50, 'x') + "yy.z").c_str(), '.', cut);
+  StripHashes((std::string(49, 'x') + "##yz").c_str(), stripped);
+  EXPECT_EQ(std::string(99, 'x'), std::string(cut) + stripped);
 }
 
 }  // namespace

@@ -26,9 +26,8 @@ protected:
   std::string TextLengths() {
     std::string lengths;
     for (const char* text : {record->portName, record->tcpName, record->tcpAddress, record->vnetName,
-                             record->vnetAddress, record->traceFile}) {
+                             record->vnetAddress, record->traceFile})
       lengths += std::to_string(strlen(text)) + " ";
-    }
     return lengths;
   }
 
@@ -38,21 +37,16 @@ protected:
 };
 
 TEST_F(PortConfigTest, TextsAreCutToTheirFieldsAndOnlyExactAttributeNamesAreKnown) {
-  PortConfig expected = {};
-  expected.psDataType = expected.bannerTrayNumber = expected.inputTrayNumber = expected.outputTrayNumber = 1;
-  expected.instance = instance;
-  expected.ownerWindow = owner;
+  const PortConfig expected = {.psDataType = 1, .bannerTrayNumber = 1, .inputTrayNumber = 1, .outputTrayNumber = 1,
+                                .instance = instance, .ownerWindow = owner};
   EXPECT_EQ(0, memcmp(&expected, record, sizeof expected)) << "a new record holds its defaults and nothing else";
 
-  // Typed setters, then setters by name from the last field to the first: a text reaching past
-  // its field would show in the next one.
+  // Typed setters, then setters by name from the last field back: a text past its field shows in the next.
   const std::string longText(300, 'x');
   for (auto set : {SetPortName, SetTcpName, SetTcpAddress, SetVnetName, SetVnetAddress}) set(record, longText.c_str());
   EXPECT_EQ("49 49 15 6 7 0 ", TextLengths());
-  for (const char* name :
-       {"Trace File", "VTLnet Address", "VTLnet Name", "TCP/IP Address", "TCP/IP Name", "Port Name"}) {
+  for (const char* name : {"Trace File", "VTLnet Address", "VTLnet Name", "TCP/IP Address", "TCP/IP Name", "Port Name"})
     ASSERT_TRUE(SetPortAttribute(record, name, longText.c_str())) << name;
-  }
   EXPECT_EQ("49 49 15 6 7 249 ", TextLengths());
 
   const PortConfig before = *record;
@@ -75,8 +69,7 @@ TEST_F(PortConfigTest, ConversionsBetweenEntryAndRecord) {
             Line(*record, record->tcpProtocol * kProtocolTcp + record->vnetProtocol));
   EXPECT_EQ(0u, record->tcpLookupDone);
 
-  // Back into an existing entry: every text is copied, empty ones too; unset trays keep the
-  // entry's numbers; TCP/IP wins when both protocols are selected.
+  // Back into an entry: every text is copied, empty ones too; unset trays keep its numbers; TCP/IP wins.
   SetTcpName(record, "");
   SetBanner(record, 0);
   record->tcpProtocol = 1;
@@ -85,11 +78,9 @@ TEST_F(PortConfigTest, ConversionsBetweenEntryAndRecord) {
   ASSERT_TRUE(PortConfigToEntry(record, &entry));
   EXPECT_EQ("2 alpha t:/10.0.0.2 v:prn20/1.2 banner=0 trays=0:2 1:5 0:7", Line(entry, entry.protocol));
 
-  LogOptions options = {3, 1, "C:\\pm.log", 1};
-  LogOptions back = {};
+  LogOptions options = {3, 1, "C:\\pm.log", 1}, back = {};
   ASSERT_TRUE(LogOptionsToConfig(record, &options) && ConfigToLogOptions(record, &back));
-  EXPECT_TRUE(back.loggingLevel == 3 && back.trace == 1 && back.bubble == 1) << "log options travel whole";
-  EXPECT_STREQ("C:\\pm.log", back.traceFile);
+  EXPECT_TRUE(back.loggingLevel == 3 && back.trace == 1 && back.bubble == 1 && !strcmp("C:\\pm.log", back.traceFile));
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "base/module.h"
-#include "dialogdriver.h"
 #include "model/portlist.h"
 #include "resource.h"
 #include "rules/validate.h"
@@ -91,17 +89,6 @@ TEST(ValidateTest, InitialisedMonitorsStoreHoldsPortsInUseAndTheTraceFileThatSta
   EXPECT_TRUE(CheckPortName("Alpha Printer 2") && CheckTraceFile(kStored));
   EXPECT_FALSE(CheckTraceFile("C:\\pm-no-such-directory\\trace.log")) << "the stored name is taken exactly";
   MonitorShutdown();
-}
-
-TEST(ValidateTest, ErrorBoxFallsBackToBuiltInTexts) {
-  const HINSTANCE savedInstance = ModuleInstance;
-  MessageBoxRecorder boxes(IDOK, false);
-  ModuleInstance = GetModuleHandleA("ntdll.dll");  // a module without the program's string table
-  ShowValidationError(nullptr, IDS_PORT_NAME_IN_USE, IDS_PROMPT_PORT_NAME);
-  ModuleInstance = savedInstance;
-  ASSERT_EQ(1u, boxes.boxes().size());
-  EXPECT_EQ("Error Message: The information is invalid.\n\nPlease enter valid information.",
-            boxes.boxes()[0].caption + ": " + boxes.boxes()[0].text);
 }
 
 }  // namespace
