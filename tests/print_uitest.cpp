@@ -9,7 +9,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "model/portentry.h"
@@ -24,6 +24,7 @@ constexpr wchar_t kPrinter[] = L"Pressmark Test Printer";
 constexpr wchar_t kDriver[] = L"Pressmark Test Driver";
 constexpr wchar_t kPort[] = L"PressmarkTest:";
 const std::string kPortSubkey = "Ports\\PressmarkTest:";
+constexpr char kTrace[] = "print-trace.txt";  // in the working directory, as the spooler runs in this process
 
 // The reports of the monitor, each as its identifier in hexadecimal and its strings, "|" apart.
 std::vector<std::string> events;
@@ -36,12 +37,11 @@ BOOL WINAPI CaptureReport(HANDLE, WORD, WORD, DWORD identifier, PSID, WORD count
   return TRUE;
 }
 
-// Points the module's imports of `original` at `replacement`.
+// Points the module's imports of `original` at `replacement`; the first event check shows it took.
 void PatchImport(HMODULE module, void* original, void* replacement) {
   auto* base = reinterpret_cast<BYTE*>(module);
   auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
   DWORD imports = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-  int patched = 0;
   for (auto* library = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); library->Name; ++library) {
     for (auto* slot = reinterpret_cast<ULONG_PTR*>(base + library->FirstThunk); *slot; ++slot) {
       if (*slot != reinterpret_cast<ULONG_PTR>(original)) continue;
@@ -49,47 +49,38 @@ void PatchImport(HMODULE module, void* original, void* replacement) {
       VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
       *slot = reinterpret_cast<ULONG_PTR>(replacement);
       VirtualProtect(slot, sizeof *slot, protection, &protection);
-      ++patched;
     }
   }
-  EXPECT_EQ(1, patched);
 }
 
-// A printer on 127.0.0.1 that serves one connection in a thread of its own.
+// A printer on 127.0.0.1 that serves one connection in a thread of its own. One that stops reading
+// never takes its connection: the system's buffers fill and stay full until the test is done.
 struct TestPrinter {
-  enum Mode { kKeeps, kDropsHalfway, kStopsReading, kSpeaksLpr, kRefusesQueue };
+  enum Mode { kKeeps, kStopsReading, kSpeaksLpr, kRefusesQueue };
 
   explicit TestPrinter(Mode mode) {
-    sockaddr_in address = {AF_INET, 0, {}, {}};
-    address.sin_addr.s_addr = inet_addr("127.0.0.1");
+    sockaddr_in address = {AF_INET, 0, {.S_un = {.S_addr = htonl(INADDR_LOOPBACK)}}, {}};
     int length = sizeof address;
     EXPECT_TRUE(bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(listener_, 1) == 0);
     getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
     port = ntohs(address.sin_port);
-    thread_ = std::thread([this, mode] {
+    if (mode != kStopsReading) thread_ = std::thread([this, mode] {
       SOCKET connection = accept(listener_, nullptr, nullptr);
-      if (mode == kStopsReading) WaitForSingleObject(released_, INFINITE);  // until the test is done
       char buffer[65536];
-      for (int got; mode != kStopsReading && (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
+      for (int got; (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
         received.append(buffer, got);
         // An LPR printer acknowledges what it was sent; one that refuses the queue says so at once.
         if (mode >= kSpeaksLpr) send(connection, mode == kRefusesQueue ? "\1" : "", 1, 0);
         if (mode == kRefusesQueue) break;
-        if (mode == kDropsHalfway && received.size() > 1000000) {
-          linger abortive = {1, 0};  // a printer that drops the line resets it
-          setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&abortive), sizeof abortive);
-          break;
-        }
       }
       closesocket(connection);
     });
   }
-  ~TestPrinter() { Finish(), CloseHandle(released_); }
+  ~TestPrinter() { Finish(); }
 
-  // Ends the connection (or the wait for one) and waits for the printer's thread.
+  // Ends the wait for a connection, or the one not taken, and waits for the printer's thread.
   void Finish() {
-    SetEvent(released_);
-    closesocket(listener_);
+    closesocket(std::exchange(listener_, INVALID_SOCKET));
     if (thread_.joinable()) thread_.join();
   }
 
@@ -97,7 +88,6 @@ struct TestPrinter {
   std::string received;  // once Finish has returned
 
   SOCKET listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  HANDLE released_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   std::thread thread_;
 };
 
@@ -112,8 +102,7 @@ protected:
     ASSERT_EQ(0u, RunTool("vtlpminst.exe", "install"));
     installed = true;
     // Held loaded, the spooler's loads of the library find this copy, whose reports are captured.
-    char path[MAX_PATH];
-    library = LoadLibraryA((std::string(path, GetSystemDirectoryA(path, sizeof path)) + "\\vtlpmmw4.dll").c_str());
+    library = LoadLibraryA((systemDir + "\\vtlpmmw4.dll").c_str());
     ASSERT_NE(nullptr, library);
     PatchImport(library, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32"), "ReportEventA")),
                 reinterpret_cast<void*>(CaptureReport));
@@ -133,6 +122,7 @@ protected:
     EXPECT_TRUE(!OpenPrinterW(Text(kPrinter), &printer, &access) || (DeletePrinter(printer) & ClosePrinter(printer)));
     DeletePrinterDriverW(nullptr, nullptr, Text(kDriver));
     if (library) FreeLibrary(library);
+    DeleteFileA(kTrace);
     EXPECT_TRUE(!installed || RunTool("vtlpminst.exe", "remove") == 0);
     WSACleanup();
   }
@@ -168,109 +158,86 @@ protected:
 
   bool installed = false;
   HMODULE library = nullptr;
+  char path_[MAX_PATH];
+  const std::string systemDir{path_, GetSystemDirectoryA(path_, sizeof path_)};
 };
 
-// The printer as the monitor's events name a test printer.
 std::string PrinterText(const TestPrinter& printer, const std::string& more = "") {
   return "127.0.0.1 (127.0.0.1, TCP port " + std::to_string(printer.port) + more + ")";
 }
 
-TEST_F(PrintTest, RawJobsArriveWholeOrFail) {
-  // PostScript with every byte value, several megabytes in the spooler's chunks.
-  std::string program = "%!PS-Adobe-3.0\n" + std::string(5 << 20, '\0');
+TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
+  std::string program = "%!PS-Adobe-3.0\n" + std::string(5 << 20, '\0');  // with every byte value
   for (size_t i = 15; i < program.size(); ++i) program[i] = static_cast<char>(i * 7 + i / 4096);
   const std::string pjl = "\x1B%-12345X@PJL ENTER LANGUAGE=POSTSCRIPT\r\n", document = pjl + program;
   TestPrinter printer(TestPrinter::kKeeps);
   ASSERT_NO_FATAL_FAILURE(PlantPort(printer));
-  for (auto [name, text] : {std::pair{"Banner", "True"}, {"Set Input Tray", "True"}, {"Input Tray Number", "3"},
-                            {"Set Output Tray", "True"}, {"Output Tray Number", "2"}}) Set(kPortSubkey, name, text);
+  Set(kPortSubkey, "Banner", "True");
   EXPECT_TRUE(Print(L"Q3 \"report\"\r\n(draft)\\ %%EOF", document));
   printer.Finish();
-  // The document's job-language header, then the job header, the banner page, the trays, the
-  // document's PostScript unchanged, the trailer; the name breaks out of no line.
+  // The PJL header, the job header, the banner page, the PostScript unchanged, the trailer; the name breaks no line.
   const std::string& got = printer.received;
   EXPECT_EQ(0u, got.find(pjl + "%!PS-Adobe-3.0\n%%Title: Q3 'report'  (draft)\\ %%EOF\n")) << got.substr(0, 999);
-  size_t trays = got.find("/MediaPosition 3");
-  EXPECT_TRUE(got.find("showpage\nrestore\n") < trays && trays < got.find("<< /OutputType (2) >>"));
+  EXPECT_NE(std::string::npos, got.find("showpage\nrestore\n"));
   EXPECT_TRUE(program + "\n%%EOF\n\x04" == got.substr(got.size() - program.size() - 8));
   EXPECT_EQ(std::vector<std::string>{"40004e21|PressmarkTest:|Q3 'report'  (draft)\\ %%EOF|" +
                                      PrinterText(printer) + "|" + std::to_string(document.size())},
             events);
-
-  TestPrinter gone(TestPrinter::kKeeps);
-  gone.Finish();  // nothing listens at its port any more: a failure, never reported printed
-  ASSERT_NO_FATAL_FAILURE(PlantPort(gone));
-  char trace[MAX_PATH];
-  GetFullPathNameA("print-trace.txt", sizeof trace, trace, nullptr);
-  Set("Options", "Trace", "True");  // read at the job's start: every step writes a trace line
-  Set("Options", "Trace File", trace);
+  // Nothing listens at its port any more: a failure, never reported printed.
   EXPECT_FALSE(Print(L"unreachable", "%!PS\n"));
-  EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|" + PrinterText(gone) +
+  EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|" + PrinterText(printer) +
                                      "|the printer refused the connection|10061|unreachable"},
             events);
-  std::ifstream traced(trace);
-  std::string line;
-  EXPECT_TRUE(std::getline(traced, line) && line.find("StartDocPort PressmarkTest:: job \"unreachable\"") == 0)
-      << line;
-  traced.close();
-  Set("Options", "Trace", "False");
-  DeleteFileA(trace);
 
-  // Far more than the connection's buffers hold: the printer drops the line or stops reading.
-  // Then a job small enough for the buffers, which still waits for the printer to take it.
+  // Far more than the connection's buffers hold, then a job that fits them but is never taken.
   const std::string large(24 << 20, 'x');
-  for (auto [mode, size, error] : {std::tuple{TestPrinter::kDropsHalfway, large.size(), "10054"},
-                                   {TestPrinter::kStopsReading, large.size(), "10060"},
-                                   {TestPrinter::kStopsReading, size_t{9}, "10060"}}) {
-    TestPrinter stalled(mode);
+  for (size_t size : {large.size(), size_t{9}}) {
+    TestPrinter stalled(TestPrinter::kStopsReading);
     ASSERT_NO_FATAL_FAILURE(PlantPort(stalled));
     Set(kPortSubkey, "Send Timeout", "1");
     EXPECT_FALSE(Print(L"stalled", large.substr(0, size)));
     std::string prefix = "c0002712|PressmarkTest:|" + PrinterText(stalled) + "|stalled|";
     ASSERT_EQ(1u, events.size());
-    unsigned long long wentOut = std::stoull(events[0].substr(prefix.size()));
-    EXPECT_TRUE(events[0].starts_with(prefix) && events[0].ends_with(error) &&
-                (size < 10 ? wentOut == size : wentOut > 0 && wentOut < size)) << events[0];
+    EXPECT_TRUE(events[0].starts_with(prefix) && events[0].ends_with("10060")) << events[0];
   }
-}
 
-TEST_F(PrintTest, LprAndVtlnetPortsDeliverAndRefusalsFail) {
-  const std::string document(3 << 20, '\x1B');
-  TestPrinter printer(TestPrinter::kSpeaksLpr);
-  ASSERT_NO_FATAL_FAILURE(PlantPort(printer));
+  TestPrinter lpr(TestPrinter::kSpeaksLpr);
+  ASSERT_NO_FATAL_FAILURE(PlantPort(lpr));
   Set(kPortSubkey, "LPR Queue", "raw queue");
-  EXPECT_TRUE(Print(L"Q4\nPevil", document));
-  printer.Finish();
-  // The queue, the data file with its exact size and the control file, where the document's name
-  // is one line: it starts no command of its own.
-  const std::string& got = printer.received;
-  EXPECT_EQ(0u, got.find("\x02raw_queue\n\x03" + std::to_string(document.size()) + " dfA"));
-  EXPECT_NE(std::string::npos, got.find(document + '\0'));
-  EXPECT_TRUE(got.find("\nJQ4 Pevil\nNQ4 Pevil\nldfA") != std::string::npos &&
-              got.find("\nPevil") == std::string::npos && got.back() == '\0');
-
+  EXPECT_TRUE(Print(L"Q4\nPevil", large));
+  lpr.Finish();
+  // The queue, the data file of its exact size, the control file where the name starts no command.
+  const std::string& sent = lpr.received;
+  EXPECT_EQ(0u, sent.find("\x02raw_queue\n\x03" + std::to_string(large.size()) + " dfA"));
+  EXPECT_TRUE(sent.find(large + '\0') != sent.npos && sent.back() == '\0' &&
+              sent.find("\nJQ4 Pevil\nNQ4 Pevil\nldfA") != sent.npos && sent.find("\nPevil") == sent.npos);
   TestPrinter refusing(TestPrinter::kRefusesQueue);
   ASSERT_NO_FATAL_FAILURE(PlantPort(refusing));
   Set(kPortSubkey, "LPR Queue", "closed");
-  EXPECT_FALSE(Print(L"refused", document));
+  EXPECT_FALSE(Print(L"refused", large));
   EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|" + PrinterText(refusing, ", LPR queue closed") +
                                      "|the printer refused the LPR queue|10061|refused"},
             events);
 
-  // A VTLnet port, through the transport that the installed library's node file gives.
+  // A VTLnet port, through the transport that the installed library's node file gives. Tracing is
+  // read at the job's start: every step writes a trace line.
   TestPrinter node(TestPrinter::kKeeps);
-  char path[MAX_PATH];
-  std::ofstream(std::string(path, GetSystemDirectoryA(path, sizeof path)) + "\\vnetnodes.txt", std::ios::app)
+  std::ofstream(systemDir + "\\vnetnodes.txt", std::ios::app)
       << "\n5.55 PMTEST 127.0.0.1:" << node.port << "\n5.56 NOWAY\n";
   ASSERT_NO_FATAL_FAILURE(PlantPort(node));
   Set(kPortSubkey, "Protocol", std::to_string(kProtocolVnet));
   Set(kPortSubkey, "VTLnet Name", "PMTEST");
   EXPECT_TRUE(Print(L"vtlnet", "%!PS\n"));
   Set(kPortSubkey, "VTLnet Name", "NOWAY");
+  Set("Options", "Trace", "True");
+  Set("Options", "Trace File", kTrace);
   EXPECT_FALSE(Print(L"vtlnet", "%!PS\n"));
   EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|NOWAY (5.56, VTLnet)|"
                                      "the VTLnet library has no transport to the printer's node|53|vtlnet"},
             events);
+  std::string line;
+  EXPECT_TRUE(std::getline(std::ifstream(kTrace), line) &&
+              line.starts_with("StartDocPort PressmarkTest:: job \"vtlnet\"")) << line;
   node.Finish();
   EXPECT_EQ(0u, node.received.find("%!PS-Adobe-3.0\n%%Title: vtlnet\n"));
 }
