@@ -73,7 +73,7 @@ TEST_F(StoreTest, ReadersTakeTheirTypesAndReportOthers) {
   monitor.SetValue("Values", "Binary", REG_BINARY, "\1\2\3\4", 4);
   monitor.SetValue("Values", "Unterminated", REG_SZ, "abc", 3);
   monitor.SetValue("Values", "Full", REG_SZ, "prn2012", 7);
-  for (const char* text : {"12abc", "prn201", "1", "t", "On", "yEs", "0", "F", "OFF", "n", "maybe"}) monitor.SetString("Values", text, text);
+  for (const char* text : {"12abc", "prn201", "1", "t", "On", "y", "yEs", "0", "F", "false", "OFF", "n", "No", "maybe"}) monitor.SetString("Values", text, text);
   ScopedKey key;
   ASSERT_EQ(0, RegOpenKeyExA(HKEY_LOCAL_MACHINE, monitor.Below("Values").c_str(), 0, KEY_READ, key.out()));
 
@@ -83,7 +83,8 @@ TEST_F(StoreTest, ReadersTakeTheirTypesAndReportOthers) {
       {'d', "Seven", "7"}, {'d', "12abc", "12"}, {'d', "Absent", "0 failed 2"}, {'d', "Long", "0 failed 234"},
       {'d', "Binary", "0 failed 13 bad-type DWORD Binary"}, {'b', "maybe", "0 failed 13 bad-bool BOOL maybe"},
       {'b', "Binary", "0 failed 13 bad-type BOOL Binary"}, {'b', "Seven", "1"}, {'b', "Zero", "0"}, {'b', "1", "1"},
-      {'b', "t", "1"}, {'b', "On", "1"}, {'b', "yEs", "1"}, {'b', "0", "0"}, {'b', "F", "0"}, {'b', "OFF", "0"}, {'b', "n", "0"},
+      {'b', "t", "1"}, {'b', "On", "1"}, {'b', "y", "1"}, {'b', "yEs", "1"}, {'b', "0", "0"}, {'b', "F", "0"},
+      {'b', "false", "0"}, {'b', "OFF", "0"}, {'b', "n", "0"}, {'b', "No", "0"},
       {'s', "prn201", "prn201"}, {'s', "Unterminated", "abc"}, {'s', "Full", " failed 234"},
       {'s', "Absent", " failed 2"}, {'s', "Seven", " failed 13 bad-type SZ Seven"}};
   for (const auto& c : cases) {
