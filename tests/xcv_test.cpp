@@ -33,27 +33,20 @@ protected:
   DWORD Run(const WCHAR* command, const std::vector<BYTE>& input, std::wstring* output = nullptr,
             ACCESS_MASK access = SERVER_ACCESS_ADMINISTER) {
     XcvHandle handle{access};
-    DWORD needed = 0xBEEF;
-    DWORD status = XcvRunCommand(handle, command, input.data(), static_cast<DWORD>(input.size()), nullptr, 0, &needed);
+    auto call = [&](BYTE* out, DWORD size, DWORD* got) {
+      return XcvRunCommand(handle, command, input.data(), static_cast<DWORD>(input.size()), out, size, got);
+    };
+    DWORD needed = 0xBEEF, again = 0;
+    DWORD status = call(nullptr, 0, &needed);
     if (status != ERROR_INSUFFICIENT_BUFFER) {
       EXPECT_EQ(0u, needed) << "a command without output";
       return status;
     }
     std::vector<BYTE> buffer(needed);
-    DWORD again = 0;
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
-              XcvRunCommand(handle, command, input.data(), static_cast<DWORD>(input.size()), buffer.data(),
-                            needed - 1, &again));
-    EXPECT_EQ(needed, again);
-    status = XcvRunCommand(handle, command, input.data(), static_cast<DWORD>(input.size()), buffer.data(), needed,
-                           &needed);
+    EXPECT_TRUE(call(buffer.data(), needed - 1, &again) == ERROR_INSUFFICIENT_BUFFER && again == needed);
+    status = call(buffer.data(), needed, &needed);
     if (output) output->assign(reinterpret_cast<const WCHAR*>(buffer.data()));
     return status;
-  }
-  std::wstring Everything() {
-    std::wstring text;
-    EXPECT_EQ(0u, Run(kXcvGetPorts, {}, &text));
-    return text;
   }
 
   TestResolver resolver;
@@ -77,7 +70,7 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   ASSERT_EQ(0u, Run(kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=3\nBubble=True\n")));
   LogOptions options = {};
   MonitorGetLogOptions(&options);
-  EXPECT_EQ(3u, options.loggingLevel);
+  EXPECT_TRUE(options.loggingLevel == 3 && monitor.GetDword("Options", "Logging Level") == 3);
 
   ASSERT_EQ(0u, Run(kXcvDeletePort, Wire(L"Added")));
   EXPECT_TRUE(!monitor.HasKey("Ports\\Added") && !FindPortEntry("Added"));
@@ -85,17 +78,12 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
 
 // Every refusal leaves the store as it was: the same text before and after, no new key.
 TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
+  auto everything = [&] { std::wstring text; EXPECT_EQ(0u, Run(kXcvGetPorts, {}, &text)); return text; };
   const std::wstring good = L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Address=10.0.0.1\n";
-  const std::wstring before = Everything();
+  const std::wstring before = everything();
   const std::vector<BYTE> whole = Wire(good);
-  auto port = [](const std::wstring& name) {
-    return Wire(L"Version=1\n[Ports\\" + name + L"]\nProtocol=2\nTCP/IP Address=10.0.0.1\n");
-  };
-  const struct {
-    const WCHAR* command;
-    std::vector<BYTE> input;
-    DWORD status;
-  } cases[] = {
+  auto port = [](const std::wstring& name) { return Wire(L"Version=1\n[Ports\\" + name + L"]\nProtocol=2\nTCP/IP Address=10.0.0.1\n"); };
+  const struct { const WCHAR* command; std::vector<BYTE> input; DWORD status; } cases[] = {
       {kXcvAddPort, Wire(good + L'\0' + L"x"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(std::wstring(40000, L' ')), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(L"Version=2\n[Ports\\New]\nProtocol=2\n"), ERROR_REVISION_MISMATCH},
@@ -123,19 +111,15 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.status, Run(c.command, c.input)) << "case " << &c - cases;
   // The good text cut at every length, terminated or not.
-  for (size_t size = 0; size < whole.size(); ++size) {
-    EXPECT_NE(0u, Run(kXcvAddPort, std::vector<BYTE>(whole.begin(), whole.begin() + size))) << size;
-  }
+  for (size_t size = 0; size < whole.size(); ++size) EXPECT_NE(0u, Run(kXcvAddPort, std::vector<BYTE>(whole.begin(), whole.begin() + size))) << size;
   XcvHandle handle{SERVER_ACCESS_ADMINISTER};
   DWORD needed = 0;
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), XcvRunCommand(handle, kXcvAddPort, nullptr, 8, nullptr, 0, &needed));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), XcvRunCommand(handle, nullptr, nullptr, 0, nullptr, 0, &needed));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), XcvRunCommand(handle, kXcvGetPorts, nullptr, 0, nullptr, 4, &needed));
+  for (const auto& [command, inSize, outSize] : {std::tuple{kXcvAddPort, 8u, 0u}, {nullptr, 0u, 0u}, {kXcvGetPorts, 0u, 4u}})
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), XcvRunCommand(handle, command, nullptr, inSize, nullptr, outSize, &needed));
   for (const WCHAR* change : {kXcvAddPort, kXcvSetPort, kXcvDeletePort, kXcvSetOptions}) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), Run(change, Wire(good), nullptr, SERVER_ACCESS_ENUMERATE));
   }
-  EXPECT_EQ(before, Everything());
-  EXPECT_FALSE(monitor.HasKey("Ports\\New"));
+  EXPECT_TRUE(before == everything() && !monitor.HasKey("Ports\\New"));
   EXPECT_EQ(0u, Run(kXcvAddPort, Wire(good)));  // the same text whole is taken
 }
 
