@@ -363,7 +363,8 @@ int main(int argc, char** argv) {
   const char* name = argv[1];
   HWND scene = nullptr;
   if (argc == 3 && strcmp(name, "help") == 0) {
-    if (OpenHelpTopic(static_cast<DWORD>(strtoul(argv[2], nullptr, 10)))) scene = FindWindowA(kHelpWindowClass, nullptr);
+    if (OpenHelpTopic(static_cast<DWORD>(strtoul(argv[2], nullptr, 10))))
+      scene = FindWindowA(kHelpWindowClass, nullptr);
   } else if (argc == 2 && strcmp(name, "pictures") == 0) {
     scene = ShowSheet();
   } else if (argc == 2 && strcmp(name, "ports") == 0) {

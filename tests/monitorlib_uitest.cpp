@@ -61,10 +61,13 @@ std::string KeyTree(HKEY parent, const std::string& path) {
   char name[256];
   BYTE data[512];
   DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
-  for (DWORD i = 0; !RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize); ++i, nameSize = sizeof name, dataSize = sizeof data) {
-    tree += std::string(name) + ":" + std::to_string(type) + "=" + std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
+  for (DWORD i = 0; !RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize);
+       ++i, nameSize = sizeof name, dataSize = sizeof data) {
+    tree += std::string(name) + ":" + std::to_string(type) + "=" +
+            std::string(reinterpret_cast<char*>(data), dataSize) + "\n";
   }
-  for (DWORD i = 0; nameSize = sizeof name, !RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr); ++i) {
+  for (DWORD i = 0;
+       nameSize = sizeof name, !RegEnumKeyExA(key.get(), i, name, &nameSize, nullptr, nullptr, nullptr, nullptr); ++i) {
     tree += KeyTree(key.get(), name);
   }
   return tree;
@@ -76,7 +79,8 @@ std::string PortPath(const std::string& name) {
 
 void PlantPort(const std::string& name) {
   DWORD protocol = kProtocolTcp;
-  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, PortPath(name).c_str(), "Protocol", REG_DWORD, &protocol, sizeof protocol));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, PortPath(name).c_str(), "Protocol", REG_DWORD, &protocol,
+                                           sizeof protocol));
 }
 
 class MonitorLibraryTest : public ::testing::Test {
@@ -88,13 +92,15 @@ protected:
   }
   void TearDown() override {
     Unload();
-    if (ownsKey && !RegDeleteTreeA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath)) RegDeleteKeyA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
+    if (ownsKey && !RegDeleteTreeA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath))
+      RegDeleteKeyA(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
   }
 
   void Load() {
     library = LoadLibraryA(BuiltLibraryPath().c_str());
     ASSERT_NE(nullptr, library) << GetLastError();
-    initialize = reinterpret_cast<decltype(initialize)>(reinterpret_cast<void*>(GetProcAddress(library, "InitializePrintMonitor2")));
+    initialize = reinterpret_cast<decltype(initialize)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "InitializePrintMonitor2")));
     ASSERT_NE(nullptr, initialize);
     MONITORINIT init = {sizeof init, nullptr, nullptr, nullptr, /*bLocal*/ TRUE, nullptr};
     table = initialize(&init, &monitor);
@@ -149,21 +155,25 @@ TEST_F(MonitorLibraryTest, EntryPointsServeTheStoreAsTheSpoolerCallsThem) {
   const DWORD size = 3 * sizeof(PORT_INFO_1W) + sizeof L"P?rt" + sizeof L"LibBeta" + sizeof L"LibAlpha";
   DWORD needed = 0, returned = 0xBEEF;
   std::vector<BYTE> buffer(size + 1, 0xEE);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), codeOf([&] { return Enumerate(buffer.data(), size - 1, &needed, &returned); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER),
+            codeOf([&] { return Enumerate(buffer.data(), size - 1, &needed, &returned); }));
   EXPECT_EQ(size, needed);
   EXPECT_EQ(std::vector<BYTE>(size + 1, 0xEE), buffer);
   ASSERT_TRUE(Enumerate(buffer.data(), size, &needed, &returned) && returned == 3);
   auto* records = reinterpret_cast<PORT_INFO_1W*>(buffer.data());
-  EXPECT_EQ(std::wstring(L"P?rt LibBeta LibAlpha"), std::wstring(records[0].pName) + L" " + records[1].pName + L" " + records[2].pName);
+  EXPECT_EQ(std::wstring(L"P?rt LibBeta LibAlpha"),
+            std::wstring(records[0].pName) + L" " + records[1].pName + L" " + records[2].pName);
   // One byte more than needed: the names move down to even addresses rather than sit askew.
   ASSERT_TRUE(Enumerate(buffer.data(), size + 1, &needed, &returned));
   for (DWORD i = 0; i < 3; ++i) EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(records[i].pName) % 2) << i;
 
   HANDLE port = nullptr;
   ASSERT_TRUE(table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"LibBeta"), &port) && table->pfnClosePort(port));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL), codeOf([&] { return Enumerate(buffer.data(), size, &needed, &returned, 3); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_LEVEL),
+            codeOf([&] { return Enumerate(buffer.data(), size, &needed, &returned, 3); }));
   EXPECT_EQ(0u, returned);
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), codeOf([&] { return Enumerate(nullptr, 8, &needed, &needed); }));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+            codeOf([&] { return Enumerate(nullptr, 8, &needed, &needed); }));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE),
             codeOf([&] { return table->pfnXcvOpenPort(nullptr, L"", SERVER_ACCESS_ADMINISTER, &port); }));
   // Converted loosely, U+4E00 would become "?" and a full-width "L" a plain one.
@@ -211,7 +221,8 @@ TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
       const auto* end = reinterpret_cast<const WCHAR*>(buffer.data() + buffer.size());  // names are packed from the end
       for (DWORD i = 0; i < count; ++i) {
         const WCHAR* name = reinterpret_cast<PORT_INFO_1W*>(buffer.data())[i].pName;
-        bool inside = name >= reinterpret_cast<const WCHAR*>(buffer.data()) && name < end && wcsnlen(name, end - name) < size_t(end - name);
+        bool inside = name >= reinterpret_cast<const WCHAR*>(buffer.data()) && name < end &&
+                      wcsnlen(name, end - name) < size_t(end - name);
         broken += !inside || wcsncmp(name, L"Lib", 3) != 0;
       }
       HANDLE port = nullptr;
@@ -219,7 +230,9 @@ TEST_F(MonitorLibraryTest, EntryPointsStayConsistentUnderManyThreads) {
     }
   };
   auto remove = [&] { for (int i = 0; i < 40; i += 2) Xcv(kXcvDeletePort, L"Lib" + std::to_wstring(i)); };
-  auto store = [&] { for (int i = 0; i < 40; ++i) PlantPort("LibNew" + std::to_string(i)), StoreSetUpdate(kDefaultMonitorKeyPath); };
+  auto store = [&] {
+    for (int i = 0; i < 40; ++i) PlantPort("LibNew" + std::to_string(i)), StoreSetUpdate(kDefaultMonitorKeyPath);
+  };
   std::thread threads[] = {std::thread(enumerate), std::thread(enumerate), std::thread(enumerate),
                            std::thread(remove), std::thread(store)};
   for (std::thread& thread : threads) thread.join();
@@ -264,7 +277,11 @@ TEST_F(InstalledMonitorTest, PortUiLibraryAndPortToolChangeTheStoreThroughXcv) {
     SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.10");
     PostClick(dialog, IDOK);
   }).Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
-  EXPECT_EQ(FALSE, DialogScript().Then([](HWND dialog) { EXPECT_EQ("10.0.0.10", ControlText(dialog, IDC_PORT_TCP_ADDRESS)); PostClick(dialog, IDCANCEL); })
+  EXPECT_EQ(FALSE, DialogScript()
+                       .Then([](HWND dialog) {
+                         EXPECT_EQ("10.0.0.10", ControlText(dialog, IDC_PORT_TCP_ADDRESS));
+                         PostClick(dialog, IDCANCEL);
+                       })
                        .Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
 
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibUi --banner yes --banner-tray 0 --output-tray 4"));
@@ -288,10 +305,12 @@ TEST_F(InstalledMonitorTest, PortUiLibraryAndPortToolChangeTheStoreThroughXcv) {
 
 TEST_F(InstalledMonitorTest, SpoolerListsThePortsAndTheMonitorSurvivesUpdateRemoveAndInstall) {
   PlantPort("LibKept");
-  ASSERT_EQ(0u, RunTool("pm_writeport.exe", std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));  // raises "Update"
+  ASSERT_EQ(0u, RunTool("pm_writeport.exe",
+                        std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));  // raises "Update"
   EXPECT_TRUE(SpoolerLists(L"LibDelta") && SpoolerLists(L"LibKept") && SpoolerLists(L"FILE:"));
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "install"));
-  for (const char* file : kInstalledFiles) EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath(file).c_str()));
+  for (const char* file : kInstalledFiles)
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath(file).c_str()));
   // An update replaces the library only, even while a process holds it loaded as the spooler
   // does: the monitor keeps its ports.
   HMODULE held = LoadLibraryA(InstalledLibraryPath().c_str());
@@ -303,7 +322,8 @@ TEST_F(InstalledMonitorTest, SpoolerListsThePortsAndTheMonitorSurvivesUpdateRemo
   ASSERT_EQ(0u, RunTool(kInstaller, "remove"));
   EXPECT_FALSE(KeyExists(kDefaultMonitorKeyPath) || SpoolerLists(L"LibKept"));
   EXPECT_TRUE(RunTool(kInstaller, "remove") == kNothingToDo && RunTool(kInstaller, "update") == kNothingToDo);
-  for (const char* file : kInstalledFiles) EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath(file).c_str()));
+  for (const char* file : kInstalledFiles)
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath(file).c_str()));
 
   ASSERT_EQ(0u, RunTool(kInstaller, "install"));
   PlantPort("LibAgain");

@@ -42,9 +42,10 @@ protected:
     PortEntry p = {};
     if (!StoreOpenPortsKey(monitor.path(), ports.out()) || !StoreReadPort(&p, ports.get(), portName)) return "unread";
     char text[256];
-    snprintf(text, sizeof text, "%lu %s/%s %s/%s %lu %lu:%lu %lu:%lu %lu:%lu %lu %lu %s %lu", p.protocol, p.vnetName, p.vnetAddress,
-             p.tcpName, p.tcpAddress, p.banner, p.setBannerTray, p.bannerTrayNumber, p.setOutputTray, p.outputTrayNumber,
-             p.setInputTray, p.inputTrayNumber, p.vtllaserPrinter, p.tcpPortNumber, p.lprQueue, p.sendTimeout);
+    snprintf(text, sizeof text, "%lu %s/%s %s/%s %lu %lu:%lu %lu:%lu %lu:%lu %lu %lu %s %lu", p.protocol, p.vnetName,
+             p.vnetAddress, p.tcpName, p.tcpAddress, p.banner, p.setBannerTray, p.bannerTrayNumber, p.setOutputTray,
+             p.outputTrayNumber, p.setInputTray, p.inputTrayNumber, p.vtllaserPrinter, p.tcpPortNumber, p.lprQueue,
+             p.sendTimeout);
     return text;
   }
 
@@ -59,7 +60,8 @@ protected:
   }
 
   std::string Options(const LogOptions& o) {
-    return std::to_string(o.loggingLevel) + " " + std::to_string(o.trace) + " " + o.traceFile + " " + std::to_string(o.bubble);
+    return std::to_string(o.loggingLevel) + " " + std::to_string(o.trace) + " " + o.traceFile + " " +
+           std::to_string(o.bubble);
   }
 
   TestMonitorKey monitor;
@@ -73,7 +75,8 @@ TEST_F(StoreTest, ReadersTakeTheirTypesAndReportOthers) {
   monitor.SetValue("Values", "Binary", REG_BINARY, "\1\2\3\4", 4);
   monitor.SetValue("Values", "Unterminated", REG_SZ, "abc", 3);
   monitor.SetValue("Values", "Full", REG_SZ, "prn2012", 7);
-  for (const char* text : {"12abc", "prn201", "1", "t", "On", "y", "yEs", "0", "F", "false", "OFF", "n", "No", "maybe"}) monitor.SetString("Values", text, text);
+  for (const char* text : {"12abc", "prn201", "1", "t", "On", "y", "yEs", "0", "F", "false", "OFF", "n", "No", "maybe"})
+    monitor.SetString("Values", text, text);
   ScopedKey key;
   ASSERT_EQ(0, RegOpenKeyExA(HKEY_LOCAL_MACHINE, monitor.Below("Values").c_str(), 0, KEY_READ, key.out()));
 
@@ -150,7 +153,8 @@ TEST_F(StoreTest, LogOptionsAndUpdateAreKeptAndAReadOnlyUserSeesEveryUsablePort)
 
 TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletesAndDeleteFails) {
   // The name resolves without the caller starting sockets.
-  PortEntry port = {nullptr, "PRN7:", kProtocolTcp, "", "", "localhost", "127.0.0.1", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, "", 0};
+  PortEntry port = {nullptr, "PRN7:", kProtocolTcp, "", "", "localhost", "127.0.0.1", 0, 0, 0, 0, 0, 0, 0, 0,
+                    0,       0,       "",           0};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ((Names{"Protocol", "TCP/IP Name"}), ValueNames("Ports\\PRN7:"));
 
@@ -159,13 +163,16 @@ TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletesAnd
   monitor.SetString("Ports\\PRN7:", "TCP/IP Address", "10.9.9.9");  // a name that resolves replaces it
   // A set tray flag stores its number even when it is 0, or the port would not read back; the
   // values the dialogs do not show travel with the port (a rename writes them anew).
-  port = {nullptr, "PRN7:", kProtocolTcp, "PRN20", "1.20", "printer7.example.com", "192.168.100.200", 1, 1, 3, 1, 4, 1, 0, 0, 1, 515, "lp", 5};
+  port = {
+      nullptr, "PRN7:", kProtocolTcp, "PRN20", "1.20", "printer7.example.com", "192.168.100.200", 1, 1, 3, 1, 4, 1, 0,
+      0,       1,       515,          "lp",    5};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 1 515 lp 5", ReadBack("PRN7:"));
 
   // A name that does not resolve is stored by its address, or else the stored name stays. An
   // output tray number without its flag is not stored; 0 and false delete.
-  port = {nullptr, "PRN7:", kProtocolVnet, "GONE", "", "gone.example.com", "10.1.2.3", 0, 0, 0, 0, 6, 0, 0, 0, 0, 0, "", 0};
+  port = {nullptr, "PRN7:", kProtocolVnet, "GONE", "", "gone.example.com", "10.1.2.3", 0, 0, 0, 0, 6, 0, 0, 0, 0, 0,
+          "",      0};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ((Names{"Protocol", "TCP/IP Address", "VTLnet Name"}), ValueNames("Ports\\PRN7:"));
   EXPECT_EQ("1 PRN20/ /10.1.2.3 0 0:0 0:0 0:0 0 0  0", ReadBack("PRN7:"));

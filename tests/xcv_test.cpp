@@ -62,9 +62,11 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   EXPECT_EQ(1u, monitor.GetDword("Ports\\Added", "Input Tray Number"));
   ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\r\n[Ports\\Added]\r\nBanner=true\r\nInput Tray Number=0\r\n")));
   ASSERT_EQ(0u, Run(kXcvGetPort, Wire(L"Added"), &text, 0));  // reading needs no right
-  EXPECT_EQ(L"Version=1\r\n[Ports\\Added]\r\nProtocol=2\r\nTCP/IP Name=printhost\r\nTCP/IP Address=\r\nVTLnet Name=\r\n"
-            L"VTLnet Address=\r\nBanner=True\r\nSet Banner Tray=False\r\nBanner Tray Number=0\r\nSet Input Tray=True\r\n"
-            L"Input Tray Number=0\r\nSet Output Tray=False\r\nOutput Tray Number=0\r\nVTLlaser TCP/IP=False\r\n", text);
+  EXPECT_EQ(
+      L"Version=1\r\n[Ports\\Added]\r\nProtocol=2\r\nTCP/IP Name=printhost\r\nTCP/IP Address=\r\nVTLnet Name=\r\n"
+      L"VTLnet Address=\r\nBanner=True\r\nSet Banner Tray=False\r\nBanner Tray Number=0\r\nSet Input Tray=True\r\n"
+      L"Input Tray Number=0\r\nSet Output Tray=False\r\nOutput Tray Number=0\r\nVTLlaser TCP/IP=False\r\n",
+      text);
   EXPECT_EQ(static_cast<DWORD>(REG_DWORD), monitor.ValueType("Ports\\Added", "Input Tray Number"));
 
   ASSERT_EQ(0u, Run(kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=3\nBubble=True\n")));
@@ -82,8 +84,11 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
   const std::wstring good = L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Address=10.0.0.1\n";
   const std::wstring before = everything();
   const std::vector<BYTE> whole = Wire(good);
-  auto port = [](const std::wstring& name) { return Wire(L"Version=1\n[Ports\\" + name + L"]\nProtocol=2\nTCP/IP Address=10.0.0.1\n"); };
-  const struct { const WCHAR* command; std::vector<BYTE> input; DWORD status; } cases[] = {
+  auto port = [](const std::wstring& name) {
+    return Wire(L"Version=1\n[Ports\\" + name + L"]\nProtocol=2\nTCP/IP Address=10.0.0.1\n");
+  };
+  const struct { const WCHAR* command; std::vector<BYTE> input; DWORD status;
+  } cases[] = {
       {kXcvAddPort, Wire(good + L'\0' + L"x"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(std::wstring(40000, L' ')), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(L"Version=2\n[Ports\\New]\nProtocol=2\n"), ERROR_REVISION_MISMATCH},
@@ -97,12 +102,15 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
       {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=3\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, port(L"N\u4E00w"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"Input Tray Number=4294967296\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Name=nowhere\n"), XcvRefusal(IDS_TCP_ADDRESS_EMPTY)},
-      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=1\nVTLnet Address=64.1\n"), XcvRefusal(IDS_VNET_ADDRESS_INCORRECT)},
+      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=2\nTCP/IP Name=nowhere\n"),
+       XcvRefusal(IDS_TCP_ADDRESS_EMPTY)},
+      {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=1\nVTLnet Address=64.1\n"),
+       XcvRefusal(IDS_VNET_ADDRESS_INCORRECT)},
       {kXcvAddPort, port(L"A\\B"), XcvRefusal(IDS_PORT_NAME_BACKSLASH)},
       {kXcvAddPort, port(L""), XcvRefusal(IDS_PORT_NAME_REQUIRED)},
       {kXcvAddPort, port(L"kept"), XcvRefusal(IDS_PORT_NAME_IN_USE)},
-      {kXcvSetPort, Wire(L"Version=1\n[Ports\\Kept]\nTCP/IP Address=255.255.255.255\n"), XcvRefusal(IDS_TCP_ADDRESS_INCORRECT)},
+      {kXcvSetPort, Wire(L"Version=1\n[Ports\\Kept]\nTCP/IP Address=255.255.255.255\n"),
+       XcvRefusal(IDS_TCP_ADDRESS_INCORRECT)},
       {kXcvSetPort, Wire(L"Version=1\n[Ports\\New]\nBanner=True\n"), ERROR_UNKNOWN_PORT},
       {kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=4\n"), XcvRefusal(IDS_LOG_LEVEL_RANGE)},
       {kXcvDeletePort, Wire(L"kept"), ERROR_UNKNOWN_PORT},
@@ -111,11 +119,14 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
   };
   for (const auto& c : cases) EXPECT_EQ(c.status, Run(c.command, c.input)) << "case " << &c - cases;
   // The good text cut at every length, terminated or not.
-  for (size_t size = 0; size < whole.size(); ++size) EXPECT_NE(0u, Run(kXcvAddPort, std::vector<BYTE>(whole.begin(), whole.begin() + size))) << size;
+  for (size_t size = 0; size < whole.size(); ++size)
+    EXPECT_NE(0u, Run(kXcvAddPort, std::vector<BYTE>(whole.begin(), whole.begin() + size))) << size;
   XcvHandle handle{SERVER_ACCESS_ADMINISTER};
   DWORD needed = 0;
-  for (const auto& [command, inSize, outSize] : {std::tuple{kXcvAddPort, 8u, 0u}, {nullptr, 0u, 0u}, {kXcvGetPorts, 0u, 4u}})
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), XcvRunCommand(handle, command, nullptr, inSize, nullptr, outSize, &needed));
+  for (const auto& [command, inSize, outSize] :
+       {std::tuple{kXcvAddPort, 8u, 0u}, {nullptr, 0u, 0u}, {kXcvGetPorts, 0u, 4u}})
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
+              XcvRunCommand(handle, command, nullptr, inSize, nullptr, outSize, &needed));
   for (const WCHAR* change : {kXcvAddPort, kXcvSetPort, kXcvDeletePort, kXcvSetOptions}) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), Run(change, Wire(good), nullptr, SERVER_ACCESS_ENUMERATE));
   }

@@ -140,9 +140,15 @@ XcvSection SectionOf(const std::string& key, const Setting (&table)[N], const BY
     DWORD number = 0;
     if (setting.kind != Kind::Text) memcpy(&number, record + setting.offset, sizeof number);
     switch (setting.kind) {
-    case Kind::Text: section.settings.push_back({setting.name, reinterpret_cast<const char*>(record + setting.offset)}); break;
-    case Kind::Number: section.settings.push_back({setting.name, std::to_string(number)}); break;
-    case Kind::Flag: section.settings.push_back({setting.name, number ? "True" : "False"}); break;
+      case Kind::Text:
+        section.settings.push_back({setting.name, reinterpret_cast<const char*>(record + setting.offset)});
+        break;
+      case Kind::Number:
+        section.settings.push_back({setting.name, std::to_string(number)});
+        break;
+      case Kind::Flag:
+        section.settings.push_back({setting.name, number ? "True" : "False"});
+        break;
     }
   }
   return section;

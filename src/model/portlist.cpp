@@ -31,7 +31,8 @@ bool monitorReady = false;
 constexpr DWORD kPortInfo1Size = sizeof(PORT_INFO_1A);
 static_assert(kPortInfo1Size == sizeof(char*), "a level-1 port record holds one pointer");
 constexpr DWORD kPortInfo2Size = sizeof(PORT_INFO_2A);
-static_assert(kPortInfo2Size == 3 * sizeof(char*) + 2 * sizeof(DWORD), "a level-2 port record: three texts, two numbers");
+static_assert(kPortInfo2Size == 3 * sizeof(char*) + 2 * sizeof(DWORD),
+              "a level-2 port record: three texts, two numbers");
 
 DWORD RecordSize(DWORD level) {
   return level == 1 ? kPortInfo1Size : kPortInfo2Size;

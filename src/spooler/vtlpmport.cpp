@@ -215,7 +215,8 @@ int List(Monitor& monitor, bool json) {
   std::string out = json ? "[" : "";
   if (!json) {
     char line[256];
-    snprintf(line, sizeof line, "%-24s %-8s %-24s %-6s %s\n", "Port", "Protocol", "Printer", "Banner", "Trays (banner/input/output)");
+    snprintf(line, sizeof line, "%-24s %-8s %-24s %-6s %s\n", "Port", "Protocol", "Printer", "Banner",
+             "Trays (banner/input/output)");
     out += line;
   }
   bool first = true;
@@ -224,7 +225,8 @@ int List(Monitor& monitor, bool json) {
     if (!XcvSectionPort(section, &port)) continue;
     if (json) {
       out += std::string(first ? "" : ",") + "\n  {\"Port\": " + JsonText(port);
-      for (const XcvSetting& setting : section.settings) out += ", " + JsonText(setting.name) + ": " + JsonValue(setting);
+      for (const XcvSetting& setting : section.settings)
+        out += ", " + JsonText(setting.name) + ": " + JsonValue(setting);
       out += "}";
       first = false;
       continue;
@@ -271,7 +273,8 @@ int Export(Monitor& monitor, const std::string& path) {
   DWORD status = ReadAll(monitor, &sections, &text);
   if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
   if (!WriteTextFile(path, text)) return Report(kFailed, "Cannot write " + path + ": " + strerror(errno));
-  return Report(kDone, "Exported " + std::to_string(sections.size() - 1) + " ports and the logging options to " + path + ".");
+  return Report(kDone,
+                "Exported " + std::to_string(sections.size() - 1) + " ports and the logging options to " + path + ".");
 }
 
 // Each port of the file is added, or changed when the server has it; then the logging options.
@@ -292,13 +295,15 @@ int Import(Monitor& monitor, const std::string& path) {
     std::string port;
     bool isPort = XcvSectionPort(section, &port);
     bool known = false;
-    for (const XcvSection& held : existing) known = known || (isPort && lstrcmpiA(held.key.c_str(), section.key.c_str()) == 0);
+    for (const XcvSection& held : existing)
+      known = known || (isPort && lstrcmpiA(held.key.c_str(), section.key.c_str()) == 0);
     status = monitor.Run(!isPort ? kXcvSetOptions : known ? kXcvSetPort : kXcvAddPort, XcvFormatText({section}));
     if (status == ERROR_SUCCESS) {
       ++imported;
       continue;
     }
-    result = Report(kFailed, (isPort ? "Port " + port : std::string("The logging options")) + ": " + StatusText(status));
+    result =
+        Report(kFailed, (isPort ? "Port " + port : std::string("The logging options")) + ": " + StatusText(status));
   }
   if (result == kDone) Report(kDone, "Imported " + std::to_string(imported) + " sections from " + path + ".");
   return result;
@@ -335,7 +340,8 @@ int Run(const std::string& server, int argc, char** argv) {
   DWORD status = ERROR_SUCCESS;
   if (command == "list") return List(monitor, argc == 2);
   if (command == "options") {
-    if (change) return Done(monitor.Run(kXcvSetOptions, Section(kXcvOptionsKey, lines)), "The logging options are set.");
+    if (change)
+      return Done(monitor.Run(kXcvSetOptions, Section(kXcvOptionsKey, lines)), "The logging options are set.");
     status = monitor.Run(kXcvGetOptions, std::string(), &text);
   } else if (command == "add" || command == "set") {
     bool add = command == "add";
