@@ -24,7 +24,6 @@ constexpr wchar_t kPrinter[] = L"Pressmark Test Printer";
 constexpr wchar_t kDriver[] = L"Pressmark Test Driver";
 constexpr wchar_t kPort[] = L"PressmarkTest:";
 const std::string kPortSubkey = "Ports\\PressmarkTest:";
-constexpr char kTrace[] = "print-trace.txt";  // in the working directory, as the spooler runs in this process
 
 // The reports of the monitor, each as its identifier in hexadecimal and its strings, "|" apart.
 std::vector<std::string> events;
@@ -56,7 +55,7 @@ void PatchImport(HMODULE module, void* original, void* replacement) {
 // A printer on 127.0.0.1 that serves one connection in a thread of its own. One that stops reading
 // never takes its connection: the system's buffers fill and stay full until the test is done.
 struct TestPrinter {
-  enum Mode { kKeeps, kStopsReading, kSpeaksLpr, kRefusesQueue };
+  enum Mode { kKeeps, kStopsReading, kSpeaksLpr };
 
   explicit TestPrinter(Mode mode) {
     sockaddr_in address = {AF_INET, 0, {.S_un = {.S_addr = htonl(INADDR_LOOPBACK)}}, {}};
@@ -69,9 +68,7 @@ struct TestPrinter {
       char buffer[65536];
       for (int got; (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
         received.append(buffer, got);
-        // An LPR printer acknowledges what it was sent; one that refuses the queue says so at once.
-        if (mode >= kSpeaksLpr) send(connection, mode == kRefusesQueue ? "\1" : "", 1, 0);
-        if (mode == kRefusesQueue) break;
+        if (mode == kSpeaksLpr) send(connection, "", 1, 0);  // acknowledges what it was sent
       }
       closesocket(connection);
     });
@@ -114,7 +111,6 @@ protected:
     PRINTER_INFO_2W info = {.pPrinterName = Text(kPrinter), .pPortName = Text(kPort), .pDriverName = Text(kDriver),
                             .pPrintProcessor = Text(L"winprint"), .pDatatype = Text(L"RAW")};
     ASSERT_TRUE(ClosePrinter(AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info)))) << "no printer made";
-    Set("Options", "Logging Level", "2");  // delivered jobs are reported too
   }
   void TearDown() override {
     HANDLE printer = nullptr;
@@ -122,7 +118,6 @@ protected:
     EXPECT_TRUE(!OpenPrinterW(Text(kPrinter), &printer, &access) || (DeletePrinter(printer) & ClosePrinter(printer)));
     DeletePrinterDriverW(nullptr, nullptr, Text(kDriver));
     if (library) FreeLibrary(library);
-    DeleteFileA(kTrace);
     EXPECT_TRUE(!installed || RunTool("vtlpminst.exe", "remove") == 0);
     WSACleanup();
   }
@@ -162,8 +157,8 @@ protected:
   const std::string systemDir{path_, GetSystemDirectoryA(path_, sizeof path_)};
 };
 
-std::string PrinterText(const TestPrinter& printer, const std::string& more = "") {
-  return "127.0.0.1 (127.0.0.1, TCP port " + std::to_string(printer.port) + more + ")";
+std::string PrinterText(const TestPrinter& printer) {
+  return "127.0.0.1 (127.0.0.1, TCP port " + std::to_string(printer.port) + ")";
 }
 
 TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
@@ -180,11 +175,7 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
   EXPECT_EQ(0u, got.find(pjl + "%!PS-Adobe-3.0\n%%Title: Q3 'report'  (draft)\\ %%EOF\n")) << got.substr(0, 999);
   EXPECT_NE(std::string::npos, got.find("showpage\nrestore\n"));
   EXPECT_TRUE(program + "\n%%EOF\n\x04" == got.substr(got.size() - program.size() - 8));
-  EXPECT_EQ(std::vector<std::string>{"40004e21|PressmarkTest:|Q3 'report'  (draft)\\ %%EOF|" +
-                                     PrinterText(printer) + "|" + std::to_string(document.size())},
-            events);
-  // Nothing listens at its port any more: a failure, never reported printed.
-  EXPECT_FALSE(Print(L"unreachable", "%!PS\n"));
+  EXPECT_FALSE(Print(L"unreachable", "%!PS\n"));  // nothing listens at its port any more
   EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|" + PrinterText(printer) +
                                      "|the printer refused the connection|10061|unreachable"},
             events);
@@ -197,8 +188,8 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
     Set(kPortSubkey, "Send Timeout", "1");
     EXPECT_FALSE(Print(L"stalled", large.substr(0, size)));
     std::string prefix = "c0002712|PressmarkTest:|" + PrinterText(stalled) + "|stalled|";
-    ASSERT_EQ(1u, events.size());
-    EXPECT_TRUE(events[0].starts_with(prefix) && events[0].ends_with("10060")) << events[0];
+    EXPECT_TRUE(events.size() == 1 && events[0].starts_with(prefix) && events[0].ends_with("10060"))
+        << ::testing::PrintToString(events);
   }
 
   TestPrinter lpr(TestPrinter::kSpeaksLpr);
@@ -211,16 +202,8 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
   EXPECT_EQ(0u, sent.find("\x02raw_queue\n\x03" + std::to_string(large.size()) + " dfA"));
   EXPECT_TRUE(sent.find(large + '\0') != sent.npos && sent.back() == '\0' &&
               sent.find("\nJQ4 Pevil\nNQ4 Pevil\nldfA") != sent.npos && sent.find("\nPevil") == sent.npos);
-  TestPrinter refusing(TestPrinter::kRefusesQueue);
-  ASSERT_NO_FATAL_FAILURE(PlantPort(refusing));
-  Set(kPortSubkey, "LPR Queue", "closed");
-  EXPECT_FALSE(Print(L"refused", large));
-  EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|" + PrinterText(refusing, ", LPR queue closed") +
-                                     "|the printer refused the LPR queue|10061|refused"},
-            events);
 
-  // A VTLnet port, through the transport that the installed library's node file gives. Tracing is
-  // read at the job's start: every step writes a trace line.
+  // A VTLnet port, through the transport that the installed library's node file gives.
   TestPrinter node(TestPrinter::kKeeps);
   std::ofstream(systemDir + "\\vnetnodes.txt", std::ios::app)
       << "\n5.55 PMTEST 127.0.0.1:" << node.port << "\n5.56 NOWAY\n";
@@ -229,15 +212,10 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
   Set(kPortSubkey, "VTLnet Name", "PMTEST");
   EXPECT_TRUE(Print(L"vtlnet", "%!PS\n"));
   Set(kPortSubkey, "VTLnet Name", "NOWAY");
-  Set("Options", "Trace", "True");
-  Set("Options", "Trace File", kTrace);
   EXPECT_FALSE(Print(L"vtlnet", "%!PS\n"));
   EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|NOWAY (5.56, VTLnet)|"
                                      "the VTLnet library has no transport to the printer's node|53|vtlnet"},
             events);
-  std::string line;
-  EXPECT_TRUE(std::getline(std::ifstream(kTrace), line) &&
-              line.starts_with("StartDocPort PressmarkTest:: job \"vtlnet\"")) << line;
   node.Finish();
   EXPECT_EQ(0u, node.received.find("%!PS-Adobe-3.0\n%%Title: vtlnet\n"));
 }
