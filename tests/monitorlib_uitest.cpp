@@ -279,6 +279,9 @@ TEST_F(InstalledMonitorTest, PortUiAndToolsChangeTheStoreAndTheMonitorSurvivesUp
                         std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));  // raises "Update"
   EXPECT_TRUE(SpoolerLists(L"LibDelta") && SpoolerLists(L"LibKept") && SpoolerLists(L"FILE:"));
   EXPECT_EQ(kNothingToDo, RunTool(kInstaller, "install"));
+  for (const char* companion : {"vnetw.dll", "vtlpmui.dll"}) {  // beside the library, which loads them from there
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath(companion).c_str())) << companion;
+  }
   // An update replaces the library only, even while loaded as in the spooler: the ports stay.
   HMODULE held = LoadLibraryA(InstalledLibraryPath().c_str());
   ASSERT_NE(nullptr, held);
@@ -288,6 +291,7 @@ TEST_F(InstalledMonitorTest, PortUiAndToolsChangeTheStoreAndTheMonitorSurvivesUp
 
   ASSERT_EQ(0u, RunTool(kInstaller, "remove"));
   EXPECT_FALSE(KeyExists(kDefaultMonitorKeyPath) || SpoolerLists(L"LibKept"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(InstalledLibraryPath("vnetw.dll").c_str()));
   installed = false;
   EXPECT_TRUE(RunTool(kInstaller, "remove") == kNothingToDo && RunTool(kInstaller, "update") == kNothingToDo);
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,6 +25,7 @@ constexpr wchar_t kPrinter[] = L"Pressmark Test Printer";
 constexpr wchar_t kDriver[] = L"Pressmark Test Driver";
 constexpr wchar_t kPort[] = L"PressmarkTest:";
 const std::string kPortSubkey = "Ports\\PressmarkTest:";
+constexpr char kTrace[] = "print-trace.txt";  // in the working directory
 
 // The reports of the monitor, each as its identifier in hexadecimal and its strings, "|" apart.
 std::vector<std::string> events;
@@ -55,7 +57,7 @@ void PatchImport(HMODULE module, void* original, void* replacement) {
 // A printer on 127.0.0.1 that serves one connection in a thread of its own. One that stops reading
 // never takes its connection: the system's buffers fill and stay full until the test is done.
 struct TestPrinter {
-  enum Mode { kKeeps, kStopsReading, kSpeaksLpr };
+  enum Mode { kKeeps, kDropsHalfway, kStopsReading, kSpeaksLpr, kRefusesQueue };
 
   explicit TestPrinter(Mode mode) {
     sockaddr_in address = {AF_INET, 0, {.S_un = {.S_addr = htonl(INADDR_LOOPBACK)}}, {}};
@@ -68,8 +70,12 @@ struct TestPrinter {
       char buffer[65536];
       for (int got; (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
         received.append(buffer, got);
-        if (mode == kSpeaksLpr) send(connection, "", 1, 0);  // acknowledges what it was sent
+        // An LPR printer acknowledges what it was sent, or refuses the queue at once.
+        if (mode >= kSpeaksLpr) send(connection, mode == kRefusesQueue ? "\1" : "", 1, 0);
+        if (mode == kRefusesQueue || (mode == kDropsHalfway && received.size() > (1 << 20))) break;
       }
+      linger reset = {1, 0};  // a printer that drops the line resets it
+      if (mode == kDropsHalfway) setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&reset), 4);
       closesocket(connection);
     });
   }
@@ -119,6 +125,7 @@ protected:
     DeletePrinterDriverW(nullptr, nullptr, Text(kDriver));
     if (library) FreeLibrary(library);
     EXPECT_TRUE(!installed || RunTool("vtlpminst.exe", "remove") == 0);
+    DeleteFileA(kTrace);
     WSACleanup();
   }
 
@@ -180,15 +187,18 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
                                      "|the printer refused the connection|10061|unreachable"},
             events);
 
-  // Far more than the connection's buffers hold, then a job that fits them but is never taken.
+  // Far more than the connection's buffers hold: the printer drops the line halfway or stops
+  // reading; then a job that fits the buffers but is never taken.
   const std::string large(24 << 20, 'x');
-  for (size_t size : {large.size(), size_t{9}}) {
-    TestPrinter stalled(TestPrinter::kStopsReading);
+  for (auto [mode, size, error] : {std::tuple{TestPrinter::kDropsHalfway, large.size(), "10054"},
+                                   {TestPrinter::kStopsReading, large.size(), "10060"},
+                                   {TestPrinter::kStopsReading, size_t{9}, "10060"}}) {
+    TestPrinter stalled(mode);
     ASSERT_NO_FATAL_FAILURE(PlantPort(stalled));
     Set(kPortSubkey, "Send Timeout", "1");
     EXPECT_FALSE(Print(L"stalled", large.substr(0, size)));
     std::string prefix = "c0002712|PressmarkTest:|" + PrinterText(stalled) + "|stalled|";
-    EXPECT_TRUE(events.size() == 1 && events[0].starts_with(prefix) && events[0].ends_with("10060"))
+    EXPECT_TRUE(events.size() == 1 && events[0].starts_with(prefix) && events[0].ends_with(error))
         << ::testing::PrintToString(events);
   }
 
@@ -203,6 +213,13 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
   EXPECT_TRUE(sent.find(large + '\0') != sent.npos && sent.back() == '\0' &&
               sent.find("\nJQ4 Pevil\nNQ4 Pevil\nldfA") != sent.npos && sent.find("\nPevil") == sent.npos);
 
+  TestPrinter refusing(TestPrinter::kRefusesQueue);
+  ASSERT_NO_FATAL_FAILURE(PlantPort(refusing));
+  Set(kPortSubkey, "LPR Queue", "closed");
+  EXPECT_FALSE(Print(L"refused", "%!PS\n"));
+  EXPECT_TRUE(events.size() == 1 && events[0].find("|the printer refused the LPR queue|") != std::string::npos)
+      << ::testing::PrintToString(events);
+
   // A VTLnet port, through the transport that the installed library's node file gives.
   TestPrinter node(TestPrinter::kKeeps);
   std::ofstream(systemDir + "\\vnetnodes.txt", std::ios::app)
@@ -212,7 +229,13 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
   Set(kPortSubkey, "VTLnet Name", "PMTEST");
   EXPECT_TRUE(Print(L"vtlnet", "%!PS\n"));
   Set(kPortSubkey, "VTLnet Name", "NOWAY");
+  for (auto [name, value] : {std::pair{"Logging Level", "1"}, {"Trace", "True"}, {"Trace File", kTrace}}) {
+    Set("Options", name, value);  // read at each job's start: a trace line for each step
+  }
   EXPECT_FALSE(Print(L"vtlnet", "%!PS\n"));
+  std::string traced;
+  std::getline(std::ifstream(kTrace), traced);
+  EXPECT_EQ(0u, traced.find("StartDocPort PressmarkTest:: job \"vtlnet\" to NOWAY")) << traced;
   EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|NOWAY (5.56, VTLnet)|"
                                      "the VTLnet library has no transport to the printer's node|53|vtlnet"},
             events);

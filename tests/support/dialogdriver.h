@@ -92,9 +92,6 @@ inline void FocusControl(HWND dialog, int id) { SetFocus(GetDlgItem(dialog, id))
 std::string WindowText(HWND window);
 inline std::string ControlText(HWND dialog, int id) { return WindowText(GetDlgItem(dialog, id)); }
 inline bool IsControlEnabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
-inline bool IsControlVisible(HWND dialog, int id) {
-  return (GetWindowLongA(GetDlgItem(dialog, id), GWL_STYLE) & WS_VISIBLE) != 0;
-}
 inline bool IsControlChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 int FocusedControlId(HWND dialog);  // 0 when the focus is outside the dialog
 SIZE ClientSize(HWND window);

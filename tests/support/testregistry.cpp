@@ -53,16 +53,8 @@ bool TestMonitorKey::HasKey(const std::string& subkey) const {
 }
 
 bool TestMonitorKey::HasValue(const std::string& subkey, const char* name) const {
-  return ValueType(subkey, name) != REG_NONE;
-}
-
-DWORD TestMonitorKey::ValueType(const std::string& subkey, const char* name) const {
-  DWORD type = REG_NONE;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr,
-                   nullptr) != ERROR_SUCCESS) {
-    return REG_NONE;
-  }
-  return type;
+  return RegGetValueA(HKEY_LOCAL_MACHINE, Below(subkey).c_str(), name, RRF_RT_ANY | RRF_NOEXPAND, nullptr, nullptr,
+                      nullptr) == ERROR_SUCCESS;
 }
 
 DWORD TestMonitorKey::GetDword(const std::string& subkey, const char* name) const {

@@ -26,8 +26,6 @@ public:
 
   bool HasKey(const std::string& subkey) const;
   bool HasValue(const std::string& subkey, const char* name) const;
-  // The value's type and bytes; REG_NONE and empty when it is absent.
-  DWORD ValueType(const std::string& subkey, const char* name) const;
   DWORD GetDword(const std::string& subkey, const char* name) const;
   std::string GetString(const std::string& subkey, const char* name) const;
 
