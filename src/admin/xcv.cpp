@@ -22,20 +22,6 @@ namespace {
 // Far more than a port's or the options' section can take; a bound on the work a caller can ask for.
 constexpr DWORD kMaxInputBytes = 64 * 1024;
 
-// Windows Sockets for the name look-ups of one command.
-class ScopedSockets {
-public:
-  ScopedSockets() : started_(StatusSucceeded(StartSockets())) {}
-  ~ScopedSockets() {
-    if (started_) StopSockets();
-  }
-  ScopedSockets(const ScopedSockets&) = delete;
-  ScopedSockets& operator=(const ScopedSockets&) = delete;
-
-private:
-  bool started_;
-};
-
 bool MayAdminister(const XcvHandle& handle) {
   return (handle.access & SERVER_ACCESS_ADMINISTER) != 0;
 }

@@ -10,14 +10,6 @@
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-  wide.pop_back();
-  return wide;
-}
-
 std::string Narrow(const WCHAR* wide) {
   int length = WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
   std::string text(length > 0 ? static_cast<size_t>(length) : 1, '\0');
@@ -67,4 +59,12 @@ DWORD XcvConnection::Run(const WCHAR* command, const std::string& input, std::st
     return status;
   }
   return ERROR_INSUFFICIENT_BUFFER;
+}
+
+std::wstring Widen(const std::string& text) {
+  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
+  wide.pop_back();
+  return wide;
 }

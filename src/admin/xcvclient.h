@@ -26,3 +26,6 @@ private:
   HANDLE handle_ = nullptr;
   DWORD error_ = ERROR_SUCCESS;
 };
+
+// The text in UTF-16, converted from the ANSI code page.
+std::wstring Widen(const std::string& text);

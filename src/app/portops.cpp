@@ -12,22 +12,9 @@
 
 namespace {
 
-constexpr const char kAddDenied[] = "You are denied access to add a port.";
-constexpr const char kConfigureDenied[] =
-    "You are denied access to configure the port. You will be able to view the settings.";
-constexpr const char kAccessDeniedTitle[] = "Access Denied";
-
 BOOL Fail() {
   NormalizeLastError();
   return FALSE;
-}
-
-void ShowAccessDenied(UINT textId, const char* fallback) {
-  char text[256];
-  char caption[128];
-  LoadResourceText(ModuleInstance, textId, text, sizeof text, fallback);
-  LoadResourceText(ModuleInstance, IDS_ACCESS_DENIED_TITLE, caption, sizeof caption, kAccessDeniedTitle);
-  ShowMessageBox(nullptr, text, caption, MB_ICONINFORMATION | MB_OK);
 }
 
 // The working record of one operation, released on every path.
@@ -69,7 +56,7 @@ BOOL FailUnknownPort(const char* portName) {
 
 BOOL MonitorAddPort(const char* /*serverName*/, HWND owner, const char* /*monitorName*/) {
   if (!StoreCanWrite(MonitorKeyPath)) {
-    ShowAccessDenied(IDS_ADD_DENIED, kAddDenied);
+    ShowAccessDenied(nullptr, DeniedAction::Add);
     return TRUE;
   }
   ScopedPortConfig record(owner);
@@ -110,7 +97,7 @@ BOOL MonitorConfigurePort(const char* /*serverName*/, HWND owner, const char* po
     return Fail();
   }
   if (!StoreCanWrite(MonitorKeyPath)) {
-    ShowAccessDenied(IDS_CONFIGURE_DENIED, kConfigureDenied);
+    ShowAccessDenied(nullptr, DeniedAction::Configure);
     DWORD readOnly = 1;
     SetPortAttribute(record.get(), "Read Only", &readOnly);
   }

@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+#include "base/module.h"
+#include "resource.h"
+
 namespace {
 
 MessageBoxTarget messageBoxTarget = nullptr;
@@ -59,4 +62,17 @@ void FormatSystemError(DWORD error, char* text, size_t size) {
     wnsprintfA(text, room, "error %lu", error);
   }
   text[size - 1] = '\0';
+}
+
+void ShowAccessDenied(HWND owner, DeniedAction action) {
+  static const char kAddDenied[] = "You are denied access to add a port.";
+  static const char kConfigureDenied[] =
+      "You are denied access to configure the port. You will be able to view the settings.";
+  bool add = action == DeniedAction::Add;
+  char text[256];
+  char caption[128];
+  LoadResourceText(ModuleInstance, add ? IDS_ADD_DENIED : IDS_CONFIGURE_DENIED, text, sizeof text,
+                   add ? kAddDenied : kConfigureDenied);
+  LoadResourceText(ModuleInstance, IDS_ACCESS_DENIED_TITLE, caption, sizeof caption, "Access Denied");
+  ShowMessageBox(owner, text, caption, MB_ICONINFORMATION | MB_OK);
 }

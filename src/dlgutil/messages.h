@@ -22,3 +22,8 @@ void FormatTemplateText(const char* format, const char* argument, char* text, si
 // Writes the system's text for a Win32 error code into `text` (size bytes, cut to fit), followed
 // by "(error N)"; just "error N" when the system has no text for it.
 void FormatSystemError(DWORD error, char* text, size_t size);
+
+// The notices to a user who may not change ports (no owner for the program's own operations):
+// "You are denied access to add a port." and, for configure, that the settings can be viewed.
+enum class DeniedAction { Add, Configure };
+void ShowAccessDenied(HWND owner, DeniedAction action);

@@ -25,22 +25,6 @@ bool IsPortKeyName(const char* portName) {
   return portName && *portName && !strchr(portName, '\\');
 }
 
-// Windows Sockets started for the life of the owner: a port is written after the port dialog
-// has stopped them, and its name must still resolve. Starts are counted, so a caller's own start
-// is left as it was.
-class ScopedSockets {
-public:
-  ScopedSockets() : started_(StatusSucceeded(StartSockets())) {}
-  ~ScopedSockets() {
-    if (started_) StopSockets();
-  }
-  ScopedSockets(const ScopedSockets&) = delete;
-  ScopedSockets& operator=(const ScopedSockets&) = delete;
-
-private:
-  bool started_;
-};
-
 // The AND of a series of writes that goes on past a failure; the first failure's code is the
 // last-error code at the end, whatever later calls leave there.
 class WriteResults {

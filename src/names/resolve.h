@@ -92,3 +92,18 @@ void SetTcpResolver(TcpHostByNameProc byName, TcpHostByAddrProc byAddress);
 // unless a test sets a function of its own. Null restores the socket probe.
 using ProtocolProbeProc = bool (*)(int family);
 void SetProtocolProbe(ProtocolProbeProc probe);
+
+// Windows Sockets started for the life of the owner (starts are counted, so a caller's own start
+// is left as it was); for look-ups outside the port dialog, which stops them when it ends.
+class ScopedSockets {
+public:
+  ScopedSockets() : started_(StatusSucceeded(StartSockets())) {}
+  ~ScopedSockets() {
+    if (started_) StopSockets();
+  }
+  ScopedSockets(const ScopedSockets&) = delete;
+  ScopedSockets& operator=(const ScopedSockets&) = delete;
+
+private:
+  bool started_;
+};

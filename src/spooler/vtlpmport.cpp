@@ -82,14 +82,6 @@ std::string StatusText(DWORD status) {
   return text;
 }
 
-std::wstring Widen(const std::string& text) {
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
-  if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-  wide.pop_back();
-  return wide;
-}
-
 using Monitor = XcvConnection;
 
 std::string Section(const std::string& key, const std::vector<std::string>& lines) {

@@ -24,11 +24,6 @@
 
 namespace {
 
-constexpr char kAddDenied[] = "You are denied access to add a port.";
-constexpr char kConfigureDenied[] =
-    "You are denied access to configure the port. You will be able to view the settings.";
-constexpr char kAccessDeniedTitle[] = "Access Denied";
-
 BOOL Fail(DWORD error) {
   SetLastError(error);
   return FALSE;
@@ -86,14 +81,6 @@ BOOL ReportFailure(HWND owner, DWORD status) {
     ShowMessageBox(owner, text, kMonitorName, MB_ICONSTOP | MB_OK);
   }
   return Fail(status);
-}
-
-void ShowAccessDenied(HWND owner, UINT textId, const char* fallback) {
-  char text[256];
-  char caption[128];
-  LoadResourceText(ModuleInstance, textId, text, sizeof text, fallback);
-  LoadResourceText(ModuleInstance, IDS_ACCESS_DENIED_TITLE, caption, sizeof caption, kAccessDeniedTitle);
-  ShowMessageBox(owner, text, caption, MB_ICONINFORMATION | MB_OK);
 }
 
 // The working record of one operation and the VTLnet library its completion uses, both released
@@ -163,7 +150,7 @@ BOOL AddPort(PCWSTR serverName, HWND owner, PWSTR* portNameOut) {
   if (!AnsiText(serverName, &server)) return Fail(ERROR_INVALID_NAME);
   XcvConnection xcv(server, true);
   if (xcv.openError() == ERROR_ACCESS_DENIED) {
-    ShowAccessDenied(owner, IDS_ADD_DENIED, kAddDenied);
+    ShowAccessDenied(owner, DeniedAction::Add);
     return Fail(ERROR_ACCESS_DENIED);
   }
   if (xcv.openError() != ERROR_SUCCESS) return ReportFailure(owner, xcv.openError());
@@ -209,7 +196,7 @@ BOOL ConfigurePort(PCWSTR serverName, HWND owner, PCWSTR portName) {
   status = LoadOptions(xcv, operation.record());
   if (status != ERROR_SUCCESS) return ReportFailure(owner, status);
   if (readOnly) {
-    ShowAccessDenied(owner, IDS_CONFIGURE_DENIED, kConfigureDenied);
+    ShowAccessDenied(owner, DeniedAction::Configure);
     DWORD on = 1;
     SetPortAttribute(operation.record(), "Read Only", &on);
   }
