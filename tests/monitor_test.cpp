@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <winsock.h>
 #include <winspool.h>
 
 #include <cstdint>
@@ -94,6 +95,43 @@ TEST_F(MonitorTest, ListLooksUpExactNamesAndEnumerationPacksWhatFits) {
             std::string(infos[0].pPortName) + " " + infos[0].pMonitorName + " " + infos[0].pDescription);
   EXPECT_EQ(static_cast<DWORD>(PORT_TYPE_WRITE), infos[3].fPortType);
   EXPECT_FALSE(monitor.HasValue("", "Update"));
+}
+
+// A job goes where the store says when it starts, though nothing asked the monitor to re-read its
+// list: the printer changed and the port added after the list was read, the port deleted.
+TEST_F(MonitorTest, JobsTakeTheirPortFromTheStoreWhenTheyStart) {
+  WSADATA data;
+  ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+  SOCKET printer = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof address;
+  ASSERT_TRUE(bind(printer, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(printer, 4) == 0 &&
+              getsockname(printer, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+  monitor.PlantPort("moved");
+  monitor.SetString("Ports\\moved", "TCP/IP Address", "127.0.0.1");
+  monitor.SetDword("Ports\\moved", "TCP/IP Port Number", 9);  // nobody listens there
+  ASSERT_TRUE(MonitorInitialize(monitor.path()));
+  monitor.SetDword("Ports\\moved", "TCP/IP Port Number", ntohs(address.sin_port));
+  monitor.PlantPort("added");
+
+  DOC_INFO_1A document = {const_cast<char*>("moved job"), nullptr, nullptr};
+  HANDLE handle = nullptr;
+  HANDLE added = nullptr;
+  ASSERT_TRUE(MonitorOpenPort("moved", &handle));
+  EXPECT_TRUE(MonitorStartDocPort(handle, nullptr, 1, 1, reinterpret_cast<BYTE*>(&document)));
+  MonitorClosePort(handle);  // the job ends unsent: the printer never reads
+  EXPECT_TRUE(MonitorOpenPort("added", &added) && MonitorClosePort(added));
+
+  ASSERT_TRUE(MonitorOpenPort("moved", &handle));
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, monitor.Below("Ports\\moved").c_str());
+  EXPECT_FALSE(MonitorStartDocPort(handle, nullptr, 2, 1, reinterpret_cast<BYTE*>(&document)));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_UNKNOWN_PORT), GetLastError());
+  EXPECT_EQ(static_cast<DWORD>(EVT_PORT_NOT_FOUND), capture.events().back().identifier);
+  MonitorClosePort(handle);
+  closesocket(printer);
+  WSACleanup();
 }
 
 // A failure never reads as success: last-error codes are normalised, and a failed allocation leaves

@@ -337,6 +337,7 @@ BOOL MonitorStartDocPort(HANDLE port, const char* /*printerName*/, DWORD jobId, 
   }
   PortJob* job = open->job;
   if (job->active) return FailWith(ERROR_BUSY);  // one job at a time on a handle
+  if (!MonitorRefreshOpenPort(open)) return FailWith(GetLastError());
   *job = PortJob{};
   job->connection = INVALID_SOCKET;
   job->spool = INVALID_HANDLE_VALUE;

@@ -203,7 +203,8 @@ BOOL MonitorOpenPort(const char* portName, HANDLE* handle) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FailEntryPoint();
   }
-  if (!CopyPortEntry(portName, &open->port)) {
+  // A port added since the list was read (by a program that wrote the store) is found there.
+  if (!CopyPortEntry(portName, &open->port) && !(ReloadPortList() && CopyPortEntry(portName, &open->port))) {
     MemFree(&open);
     EvReport1(EVT_PORT_NOT_FOUND, portName);
     SetLastError(ERROR_UNKNOWN_PORT);
@@ -211,6 +212,19 @@ BOOL MonitorOpenPort(const char* portName, HANDLE* handle) {
   }
   *handle = open;
   return TRUE;
+}
+
+BOOL MonitorRefreshOpenPort(struct OpenPort* open) {
+  if (!monitorReady) return FailNotReady();
+  PortEntry stored = {};
+  if (StoreReadNamedPort(MonitorKeyPath, open->port.portName, &stored)) {
+    open->port = stored;
+    return TRUE;
+  }
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return TRUE;  // unreadable now: the settings it was opened with
+  EvReport1(EVT_PORT_NOT_FOUND, open->port.portName);
+  SetLastError(ERROR_UNKNOWN_PORT);
+  return FALSE;
 }
 
 PortEntry* FindPortEntry(const char* portName) {

@@ -38,8 +38,14 @@ struct OpenPort {
 };
 
 // Answers a new OpenPort for the named port as its handle (MonitorClosePort, in jobs/portjob.h,
-// frees it); reports EVT_PORT_NOT_FOUND when there is none.
+// frees it). A name the list does not hold is looked up again after the list is read anew from
+// the store; EVT_PORT_NOT_FOUND is reported when there is still none.
 BOOL MonitorOpenPort(const char* portName, HANDLE* handle);
+
+// Reads the handle's port again from the store, so that a job goes where the store says now,
+// whatever the list in memory holds. When the port's key is gone: EVT_PORT_NOT_FOUND, FALSE with
+// ERROR_UNKNOWN_PORT; when the store cannot be read, the handle keeps the settings it had.
+BOOL MonitorRefreshOpenPort(struct OpenPort* open);
 
 // List operations. Names match exactly (case-sensitive); lookups take the first match from the
 // head. All fail (null or FALSE) when the monitor is not initialised.

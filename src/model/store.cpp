@@ -222,6 +222,12 @@ BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName) {
   return TRUE;
 }
 
+BOOL StoreReadNamedPort(const char* keyPath, const char* portName, PortEntry* entry) {
+  *entry = PortEntry{};
+  ScopedKey ports;
+  return OpenSubkeyForReading(keyPath, "Ports", ports.out()) && StoreReadPort(entry, ports.get(), portName);
+}
+
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options) {
   ScopedKey key;
   if (!OpenSubkeyForReading(keyPath, "Options", key.out())) return FALSE;

@@ -28,6 +28,10 @@ PortEntry* StoreReadPorts(const char* keyPath);
 // cannot be used (no key, no "Protocol", or a set tray flag without its number).
 BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName);
 
+// Fills `entry` (cleared first) from the named port's key; FALSE as StoreReadPort, with
+// ERROR_FILE_NOT_FOUND when "Ports" or the port's key does not exist.
+BOOL StoreReadNamedPort(const char* keyPath, const char* portName, PortEntry* entry);
+
 // FALSE only when "Options" cannot be opened; the options are then untouched.
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options);
 
