@@ -35,16 +35,17 @@ protected:
     return names;
   }
 
-  // The named port as the store reads it: its fields in order, less the Pressmark flag.
+  // The named port as the store reads it, its fields in order; a port stored without either
+  // printer-model flag reads as a Pressmark printer ("1/0").
   std::string ReadBack(const char* portName) {
     ScopedKey ports;
     PortEntry p = {};
     if (!StoreOpenPortsKey(monitor.path(), ports.out()) || !StoreReadPort(&p, ports.get(), portName)) return "unread";
     char text[256];
-    snprintf(text, sizeof text, "%lu %s/%s %s/%s %lu %lu:%lu %lu:%lu %lu:%lu %lu %lu %s %lu", p.protocol, p.vnetName,
-             p.vnetAddress, p.tcpName, p.tcpAddress, p.banner, p.setBannerTray, p.bannerTrayNumber, p.setOutputTray,
-             p.outputTrayNumber, p.setInputTray, p.inputTrayNumber, p.vtllaserPrinter, p.tcpPortNumber, p.lprQueue,
-             p.sendTimeout);
+    snprintf(text, sizeof text, "%lu %s/%s %s/%s %lu %lu:%lu %lu:%lu %lu:%lu %lu/%lu %lu %s %lu", p.protocol,
+             p.vnetName, p.vnetAddress, p.tcpName, p.tcpAddress, p.banner, p.setBannerTray, p.bannerTrayNumber,
+             p.setOutputTray, p.outputTrayNumber, p.setInputTray, p.inputTrayNumber, p.pressmarkPrinter,
+             p.vtllaserPrinter, p.tcpPortNumber, p.lprQueue, p.sendTimeout);
     return text;
   }
 
@@ -145,7 +146,7 @@ TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletesAnd
   PortEntry port = {nullptr, "PRN7:", kProtocolTcp, "", "", "localhost", "127.0.0.1", 0, 0, 0, 0, 0, 0, 0, 0,
                     0,       0,       "",           0};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
-  EXPECT_EQ("2 / localhost/ 0 0:0 0:0 0:0 0 0  0", ReadBack("PRN7:"));
+  EXPECT_EQ("2 / localhost/ 0 0:0 0:0 0:0 1/0 0  0", ReadBack("PRN7:"));
 
   TestResolver resolver;
   resolver.Add("printer7.example.com", "192.168.100.200");
@@ -156,14 +157,14 @@ TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletesAnd
       nullptr, "PRN7:", kProtocolTcp, "PRN20", "1.20", "printer7.example.com", "192.168.100.200", 1, 1, 3, 1, 4, 1, 0,
       0,       1,       515,          "lp",    5};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
-  EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 1 515 lp 5", ReadBack("PRN7:"));
+  EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 0/1 515 lp 5", ReadBack("PRN7:"));
 
   // A name that does not resolve is stored by its address, or else the stored name stays; 0 and
   // false delete.
   port = {nullptr, "PRN7:", kProtocolVnet, "GONE", "", "gone.example.com", "10.1.2.3", 0, 0, 0, 0, 6, 0, 0, 0, 0, 0,
           "",      0};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
-  EXPECT_EQ("1 PRN20/ /10.1.2.3 0 0:0 0:0 0:0 0 0  0", ReadBack("PRN7:"));
+  EXPECT_EQ("1 PRN20/ /10.1.2.3 0 0:0 0:0 0:0 1/0 0  0", ReadBack("PRN7:"));
 
   // A delete removes only the named port and refuses names that reach other keys.
   monitor.CreateKey("Ports\\B:\\inner");
