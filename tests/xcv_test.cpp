@@ -71,13 +71,12 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   EXPECT_EQ(0u, monitor.GetDword("Ports\\Added", "Input Tray Number"));  // still a number
   EXPECT_EQ("q\t<41><x>", monitor.GetString("Ports\\Added", "LPR Queue"));
   // A set that names no printer keeps both pairs as stored, though one name resolves and one does not.
-  const char* const printers[][2] = {
-      {"TCP/IP Name", "printhost"}, {"TCP/IP Address", "10.0.0.9"}, {"VTLnet Name", "nonode"}, {"VTLnet Address", "1.2"}};
+  const char* const printers[][2] = {{"TCP/IP Name", "printhost"}, {"TCP/IP Address", "10.0.0.9"},
+                                     {"VTLnet Name", "nonode"}, {"VTLnet Address", "1.2"}};
   for (const auto& [name, value] : printers) monitor.SetString("Ports\\Added", name, value);
   ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\n[Ports\\Added]\nBanner=False\n")));
   for (const auto& [name, value] : printers) EXPECT_EQ(value, monitor.GetString("Ports\\Added", name)) << name;
-  ASSERT_EQ(0u, Run(kXcvMonitorUi, {}, &text));
-  EXPECT_EQ(L"vtlpmui.dll", text);  // loaded from the administrator's own system directory
+  EXPECT_TRUE(Run(kXcvMonitorUi, {}, &text) == 0 && text == L"vtlpmui.dll");  // from the administrator's system32
 
   ASSERT_EQ(0u, Run(kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=3\nBubble=True\n")));
   LogOptions options = {};

@@ -132,7 +132,8 @@ DWORD CheckValue(const Setting& setting, const std::string& value) {
   DWORD number = 0;
   switch (setting.kind) {
   case Kind::Text: return value.size() < setting.size ? ERROR_SUCCESS : kBadValue;
-  case Kind::Number: return ReadNumber(value, &number) && number <= setting.largest ? ERROR_SUCCESS : setting.unreadable;
+  case Kind::Number:
+    return ReadNumber(value, &number) && number <= setting.largest ? ERROR_SUCCESS : setting.unreadable;
   case Kind::Flag: return ReadFlag(value, &number) ? ERROR_SUCCESS : setting.unreadable;
   }
   return kBadValue;

@@ -60,8 +60,9 @@ struct XcvSection {
 // Reads a whole text. ERROR_REVISION_MISMATCH when it does not begin with "Version=1";
 // ERROR_INVALID_DATA for a line that is neither a section nor a setting, a setting before the
 // first section, an unknown section, an unknown or repeated setting, a section twice, a control
-// character or "<00>", a text too long for its field or a number above its limit; the refusal of a number or flag that does not read
-// (for trays and the level, the dialogs' message id). Sections is filled only on success.
+// character or "<00>", a text too long for its field or a number above its limit; the refusal of
+// a number or flag that does not read (for trays and the level, the dialogs' message id).
+// Sections is filled only on success.
 DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections);
 
 // The text of the sections, "Version=1" first, each line ended by CR LF, texts escaped.
