@@ -115,8 +115,8 @@ bool Names(const XcvSection& section, const char* name) {
   return false;
 }
 
-// The printer pairs a change leaves as stored: those it names neither the protocol nor a field of.
-// They are neither looked up again nor stored by another of the pair.
+// The printer pairs a change leaves as stored: each pair whose name and address it does not name,
+// unless it names the protocol. A kept pair is not looked up again, so neither value replaces the other.
 DWORD KeptPrinters(const XcvSection& section) {
   if (Names(section, "Protocol")) return 0;
   DWORD kept = 0;
