@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,6 +71,36 @@ std::string KeyTree(HKEY parent, const std::string& path) {
     tree += KeyTree(key.get(), name);
   }
   return tree;
+}
+
+std::string TempPath(const char* name) {
+  char directory[MAX_PATH];
+  return std::string(directory, GetTempPathA(sizeof directory, directory)) + name;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+// Runs vtlpmport.exe as RunTool does, with its output kept in `output`.
+DWORD PortTool(const std::string& arguments, std::string* output) {
+  std::string file = TempPath("vtlpmport-out.txt"), command = "vtlpmport.exe " + arguments;
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  ScopedHandle out(CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr));
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = out.get();
+  PROCESS_INFORMATION process = {};
+  EXPECT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+  ScopedHandle running(process.hProcess), thread(process.hThread);
+  DWORD exitCode = ~0u;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  out.reset();
+  *output = FileText(file);
+  DeleteFileA(file.c_str());
+  return exitCode;
 }
 
 std::string PortPath(const std::string& name) {
@@ -250,28 +281,49 @@ TEST_F(InstalledMonitorTest, PortUiAndToolsChangeTheStoreAndTheMonitorSurvivesUp
     SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.9");
     PostClick(dialog, IDOK);
   }).Run([] { return AddPortW(nullptr, nullptr, const_cast<LPWSTR>(L"Vantrel Pressmark Printer")); }));
-  EXPECT_EQ(TRUE, DialogScript().Then([](HWND dialog) {
+  const std::string options = std::string(kDefaultMonitorKeyPath) + "\\Options";
+  const DWORD level = 2;
+  EXPECT_EQ(TRUE, DialogScript().Then([&](HWND dialog) {
     EXPECT_EQ("10.0.0.9", ControlText(dialog, IDC_PORT_TCP_ADDRESS));
     SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.10");
+    // Another administrator's change while the dialog is open stays: the user changed no option.
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, options.c_str(), "Logging Level", REG_DWORD, &level, sizeof level);
     PostClick(dialog, IDOK);
   }).Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibUi --banner yes --banner-tray 0 --output-tray 4"));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 --vtllaser yes"));
+  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, options).find(std::string("Logging Level:4=\x02", 17)));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibUi --banner yes --banner-tray 0 --output-tray 4 --tcp-port 515 "
+                                         "--lpr-queue \"lp 1\" --send-timeout 30"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 "
+                                         "--vtllaser yes --lpr-queue False"));
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
-  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "add LibBad --tcp --tcp-address 999.1.1.1"));
   const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
   EXPECT_NE(std::string::npos, stored.find("TCP/IP Address:1=10.0.0.10"));
-  char directory[MAX_PATH];
-  std::string file = std::string(directory, GetTempPathA(sizeof directory, directory)) + "vtlpmport-export.txt";
+  std::string file = TempPath("vtlpmport-export.txt");
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
   EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")));
   EXPECT_FALSE(KeyExists(PortPath("LibUi")));
   EXPECT_EQ(0u, RunTool("vtlpmport.exe", "delete LibNode"));
-  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "delete LibNode"));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 0 --bubble no"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 0 --bubble no --trace-file \"\""));
+  EXPECT_EQ(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, options).find("Trace File"));
   EXPECT_EQ(0u, RunTool("vtlpmport.exe", "import \"" + file + "\""));
-  DeleteFileA(file.c_str());
   EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
+  // An import with one bad section of three stores nothing and names the section.
+  std::ofstream(file) << "Version=1\n[Ports\\LibNew]\nProtocol=2\nTCP/IP Address=10.0.0.1\n[Ports\\libui]\n"
+                         "TCP/IP Address=999.1.1.1\n[Options]\nLogging Level=1\n";
+  std::string out;
+  EXPECT_EQ(1u, PortTool("import \"" + file + "\"", &out));
+  EXPECT_NE(std::string::npos, out.find("[Ports\\libui]")) << out;
+  EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
+  // One odd value stored by hand: every port is still listed and exported, and JSON types follow the setting.
+  ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, PortPath("LibUi").c_str(), "TCP/IP Name", REG_SZ,
+                                           "odd\tname", 9));
+  ASSERT_EQ(0u, PortTool("list --json", &out));
+  for (const char* shown : {"\"odd\\u0009name\"", "\"LPR Queue\": \"False\"", "\"VTLlaser TCP/IP\": true", "LibNode"})
+    EXPECT_NE(std::string::npos, out.find(shown)) << shown << "\n" << out;
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
+  out = FileText(file);
+  EXPECT_TRUE(out.find("TCP/IP Name=odd<09>name") != out.npos && out.find("[Ports\\LibNode]") != out.npos) << out;
+  DeleteFileA(file.c_str());
   EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
 
   PlantPort("LibKept");

@@ -59,14 +59,24 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
                     Wire(L"; by hand\nVersion=1\n[Ports\\Added]\nProtocol=2\nTCP/IP Name=printhost\n"
                          L"Set Input Tray=True\n")));
   EXPECT_EQ("printhost", monitor.GetString("Ports\\Added", "TCP/IP Name"));  // its address is looked up
-  ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\r\n[Ports\\Added]\r\nBanner=true\r\nInput Tray Number=0\r\n")));
+  ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\r\n[Ports\\added]\r\nBanner=true\r\nInput Tray Number=0\r\n"
+                                     L"LPR Queue=q<09><3C>41><x>\r\nTCP/IP Port Number=65535\r\nSend Timeout=5\r\n")));
   ASSERT_EQ(0u, Run(kXcvGetPort, Wire(L"Added"), &text, 0));  // reading needs no right
   EXPECT_EQ(
       L"Version=1\r\n[Ports\\Added]\r\nProtocol=2\r\nTCP/IP Name=printhost\r\nTCP/IP Address=\r\nVTLnet Name=\r\n"
       L"VTLnet Address=\r\nBanner=True\r\nSet Banner Tray=False\r\nBanner Tray Number=0\r\nSet Input Tray=True\r\n"
-      L"Input Tray Number=0\r\nSet Output Tray=False\r\nOutput Tray Number=0\r\nVTLlaser TCP/IP=False\r\n",
+      L"Input Tray Number=0\r\nSet Output Tray=False\r\nOutput Tray Number=0\r\nVTLlaser TCP/IP=False\r\n"
+      L"TCP/IP Port Number=65535\r\nLPR Queue=q<09><3C>41><x>\r\nSend Timeout=5\r\n",
       text);
   EXPECT_EQ(0u, monitor.GetDword("Ports\\Added", "Input Tray Number"));  // still a number
+  EXPECT_EQ("q\t<41><x>", monitor.GetString("Ports\\Added", "LPR Queue"));
+  // A set that names no printer keeps both pairs as stored, though one name resolves and one does not.
+  const char* const printers[][2] = {{"TCP/IP Name", "printhost"}, {"TCP/IP Address", "10.0.0.9"},
+                                     {"VTLnet Name", "nonode"}, {"VTLnet Address", "1.2"}};
+  for (const auto& [name, value] : printers) monitor.SetString("Ports\\Added", name, value);
+  ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\n[Ports\\Added]\nBanner=False\n")));
+  for (const auto& [name, value] : printers) EXPECT_EQ(value, monitor.GetString("Ports\\Added", name)) << name;
+  EXPECT_TRUE(Run(kXcvMonitorUi, {}, &text) == 0 && text == L"vtlpmui.dll");  // from the administrator's system32
 
   ASSERT_EQ(0u, Run(kXcvSetOptions, Wire(L"Version=1\n[Options]\nLogging Level=3\nBubble=True\n")));
   LogOptions options = {};
@@ -95,13 +105,18 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
       {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=3\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, port(L"N\u4E00w"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"Input Tray Number=4294967296\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
+      {kXcvAddPort, Wire(good + L"TCP/IP Port Number=65536\n"), ERROR_INVALID_DATA},
+      {kXcvAddPort, Wire(good + L"LPR Queue=a<00>\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, port(L"A\\B"), XcvRefusal(IDS_PORT_NAME_BACKSLASH)},
       {kXcvAddPort, port(L""), XcvRefusal(IDS_PORT_NAME_REQUIRED)},
       {kXcvAddPort, port(L"kept"), XcvRefusal(IDS_PORT_NAME_IN_USE)},
-      {kXcvSetPort, Wire(L"Version=1\n[Ports\\Kept]\nTCP/IP Address=255.255.255.255\n"),
+      {kXcvSetPort, Wire(L"Version=1\n[Ports\\kept]\nTCP/IP Address=255.255.255.255\n"),
        XcvRefusal(IDS_TCP_ADDRESS_INCORRECT)},
+      {kXcvCheckSection, Wire(L"Version=1\n[Ports\\kept]\nTCP/IP Address=255.255.255.255\n"),  // a set, not an add
+       XcvRefusal(IDS_TCP_ADDRESS_INCORRECT)},
+      {kXcvCheckSection, Wire(good), ERROR_SUCCESS},  // and nothing stored
       {kXcvSetPort, Wire(L"Version=1\n[Ports\\New]\nBanner=True\n"), ERROR_UNKNOWN_PORT},
-      {kXcvDeletePort, Wire(L"kept"), ERROR_UNKNOWN_PORT},
+      {kXcvDeletePort, Wire(L"Gone"), ERROR_UNKNOWN_PORT},
       {kXcvDeletePort, std::vector<BYTE>{'K', 0}, ERROR_INVALID_DATA},
   };
   for (const auto& c : cases) EXPECT_EQ(c.status, Run(c.command, c.input)) << "case " << &c - cases;
@@ -114,7 +129,7 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
        {std::tuple{kXcvAddPort, 8u, 0u}, {nullptr, 0u, 0u}, {kXcvGetPorts, 0u, 4u}})
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER),
               XcvRunCommand(handle, command, nullptr, inSize, nullptr, outSize, &needed));
-  for (const WCHAR* change : {kXcvAddPort, kXcvSetPort, kXcvDeletePort, kXcvSetOptions})
+  for (const WCHAR* change : {kXcvAddPort, kXcvSetPort, kXcvDeletePort, kXcvSetOptions, kXcvCheckSection})
     EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), Run(change, Wire(good), nullptr, SERVER_ACCESS_ENUMERATE));
   EXPECT_TRUE(before == everything() && !monitor.HasKey("Ports\\New"));
   EXPECT_EQ(0u, Run(kXcvAddPort, Wire(good)));  // the same text whole is taken

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "base/memory.h"
-#include "base/module.h"
+#include "base/scoped.h"
 #include "model/portlist.h"
 #include "model/store.h"
 #include "names/resolve.h"
@@ -76,9 +76,10 @@ std::vector<PortEntry> StoredPorts() {
   return ports;
 }
 
+// A port is found by its name in any case, as the "name in use" rule and the registry compare.
 bool FindStoredPort(const std::string& portName, PortEntry* port) {
   for (const PortEntry& stored : StoredPorts()) {
-    if (portName == stored.portName) {
+    if (lstrcmpiA(portName.c_str(), stored.portName) == 0) {
       *port = stored;
       return true;
     }
@@ -94,18 +95,34 @@ LogOptions StoredOptions() {
   return options;
 }
 
-// The one section of a change's text, of the kind asked for.
-DWORD ReadChange(const BYTE* input, DWORD inputSize, bool portSection, XcvSection* section) {
+// The one section of a change's text.
+DWORD ReadSection(const BYTE* input, DWORD inputSize, XcvSection* section) {
   std::string text;
   DWORD status = ReadInput(input, inputSize, &text);
   if (status != ERROR_SUCCESS) return status;
   std::vector<XcvSection> sections;
   status = XcvParseText(text, &sections);
   if (status != ERROR_SUCCESS) return status;
-  std::string portName;
-  if (sections.size() != 1 || XcvSectionPort(sections[0], &portName) != portSection) return ERROR_INVALID_DATA;
+  if (sections.size() != 1) return ERROR_INVALID_DATA;
   *section = std::move(sections[0]);
   return ERROR_SUCCESS;
+}
+
+bool Names(const XcvSection& section, const char* name) {
+  for (const XcvSetting& setting : section.settings) {
+    if (setting.name == name) return true;
+  }
+  return false;
+}
+
+// The printer pairs a change leaves as stored: each pair whose name and address it does not name,
+// unless it names the protocol. A kept pair is not looked up again, so neither value replaces the other.
+DWORD KeptPrinters(const XcvSection& section) {
+  if (Names(section, "Protocol")) return 0;
+  DWORD kept = 0;
+  if (!Names(section, "TCP/IP Name") && !Names(section, "TCP/IP Address")) kept |= kStoreKeepTcpPrinter;
+  if (!Names(section, "VTLnet Name") && !Names(section, "VTLnet Address")) kept |= kStoreKeepVnetPrinter;
+  return kept;
 }
 
 using NameRule = bool (*)(const char*, UINT*);
@@ -123,13 +140,17 @@ UINT CheckPrinter(bool selected, NameRule checkName, NameRule checkAddress, Name
   return 0;
 }
 
-// The dialogs' rules over a port about to be stored; 0 when all pass, else the message id.
-UINT CheckPortRules(PortEntry* port) {
+// The dialogs' rules over a port about to be stored, but for the kept printer pairs; 0 when all
+// pass, else the message id.
+UINT CheckPortRules(PortEntry* port, DWORD kept) {
   ScopedSockets sockets;
   bool tcp = port->protocol == kProtocolTcp;
-  UINT message = CheckPrinter(tcp, CheckTcpName, CheckTcpAddress, TcpNameToAddress, port->tcpName, port->tcpAddress,
-                              sizeof port->tcpAddress);
-  if (!message) {
+  UINT message = 0;
+  if (!(kept & kStoreKeepTcpPrinter)) {
+    message = CheckPrinter(tcp, CheckTcpName, CheckTcpAddress, TcpNameToAddress, port->tcpName, port->tcpAddress,
+                           sizeof port->tcpAddress);
+  }
+  if (!message && !(kept & kStoreKeepVnetPrinter)) {
     message = CheckPrinter(!tcp, CheckVnetName, CheckVnetAddress, VnetNameToAddress, port->vnetName,
                            port->vnetAddress, sizeof port->vnetAddress);
   }
@@ -141,23 +162,21 @@ UINT CheckPortRules(PortEntry* port) {
   return 0;
 }
 
-// Checks and stores a port, in the order of the port dialog: the printer, then a new port's name.
-// The list is read again so the monitor serves what the store holds.
-DWORD StorePort(PortEntry* port, bool isNew) {
+// Checks and, with `store`, stores a port, in the order of the port dialog: the printer, then a new
+// port's name. The list is read again so the monitor serves what the store holds.
+DWORD StorePort(PortEntry* port, bool isNew, DWORD kept, bool store) {
   if (port->protocol != kProtocolTcp && port->protocol != kProtocolVnet) return ERROR_INVALID_DATA;
-  UINT message = CheckPortRules(port);
+  UINT message = CheckPortRules(port, kept);
   if (!message && isNew && !port->portName[0]) message = IDS_PORT_NAME_REQUIRED;
   if (!message && isNew) CheckPortName(port->portName, &message);
   if (message) return XcvRefusal(message);
-  if (!StoreWritePort(MonitorKeyPath, port)) return GetLastError();
+  if (!store) return ERROR_SUCCESS;
+  if (!StoreWritePort(MonitorKeyPath, port, kept)) return GetLastError();
   ReloadPortList();
   return ERROR_SUCCESS;
 }
 
-DWORD AddPort(const BYTE* input, DWORD inputSize) {
-  XcvSection section;
-  DWORD status = ReadChange(input, inputSize, true, &section);
-  if (status != ERROR_SUCCESS) return status;
+DWORD AddPort(const XcvSection& section, bool store) {
   // A new port as the port dialog starts one.
   PortEntry port = {};
   port.bannerTrayNumber = port.inputTrayNumber = port.outputTrayNumber = 1;
@@ -166,19 +185,17 @@ DWORD AddPort(const BYTE* input, DWORD inputSize) {
   XcvSectionPort(section, &portName);
   lstrcpynA(port.portName, portName.c_str(), sizeof port.portName);
   XcvApplyPort(section, &port);
-  return StorePort(&port, true);
+  return StorePort(&port, true, 0, store);
 }
 
-DWORD SetPort(const BYTE* input, DWORD inputSize) {
-  XcvSection section;
-  DWORD status = ReadChange(input, inputSize, true, &section);
-  if (status != ERROR_SUCCESS) return status;
+// Settings the section does not name stay as stored, the printers included.
+DWORD SetPort(const XcvSection& section, bool store) {
   std::string portName;
   XcvSectionPort(section, &portName);
   PortEntry port = {};
   if (!FindStoredPort(portName, &port)) return ERROR_UNKNOWN_PORT;
   XcvApplyPort(section, &port);
-  return StorePort(&port, false);
+  return StorePort(&port, false, KeptPrinters(section), store);
 }
 
 DWORD DeletePort(const BYTE* input, DWORD inputSize) {
@@ -192,16 +209,25 @@ DWORD DeletePort(const BYTE* input, DWORD inputSize) {
   return ERROR_SUCCESS;
 }
 
-DWORD SetOptions(const BYTE* input, DWORD inputSize) {
-  XcvSection section;
-  DWORD status = ReadChange(input, inputSize, false, &section);
-  if (status != ERROR_SUCCESS) return status;
+// The store keeps its trace file name when given an empty one; a change that names it empty clears it.
+BOOL ForgetTraceFile() {
+  ScopedKey key;
+  if (!StoreOpenOptionsKey(MonitorKeyPath, key.out())) return FALSE;
+  LONG result = RegDeleteValueA(key.get(), "Trace File");
+  if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return TRUE;
+  SetLastError(static_cast<DWORD>(result));
+  return FALSE;
+}
+
+DWORD SetOptions(const XcvSection& section, bool store) {
   LogOptions options = StoredOptions();
   XcvApplyOptions(section, &options);
   UINT message = 0;
   if (!CheckLogLevel(options.loggingLevel, &message)) return XcvRefusal(message);
   if (options.trace && !CheckTraceFile(options.traceFile, &message)) return XcvRefusal(message);
+  if (!store) return ERROR_SUCCESS;
   if (!StoreWriteLogOptions(MonitorKeyPath, &options)) return GetLastError();
+  if (!options.traceFile[0] && Names(section, "Trace File") && !ForgetTraceFile()) return GetLastError();
   // Like the logging options dialog: the monitor takes them, and the event level follows at its
   // next start.
   MonitorSetLogOptions(&options);
@@ -225,13 +251,38 @@ std::string AllSettings() {
   return XcvFormatText(sections);
 }
 
-// The port UI library stands beside the monitor library.
-std::string UiLibraryPath() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(ModuleInstance, path, sizeof path);
-  if (length == 0 || length >= sizeof path) return kUiLibraryName;
-  std::string directory(path, length);
-  return directory.substr(0, directory.find_last_of("\\/") + 1) + kUiLibraryName;
+// Runs a change, and stores it, on the input's one section, which must be of the command's kind.
+DWORD RunChange(const BYTE* input, DWORD inputSize, DWORD (*change)(const XcvSection&, bool), bool portSection) {
+  XcvSection section;
+  DWORD status = ReadSection(input, inputSize, &section);
+  if (status != ERROR_SUCCESS) return status;
+  std::string portName;
+  if (XcvSectionPort(section, &portName) != portSection) return ERROR_INVALID_DATA;
+  return change(section, true);
+}
+
+DWORD AddPortCommand(const BYTE* input, DWORD inputSize) {
+  return RunChange(input, inputSize, AddPort, true);
+}
+
+DWORD SetPortCommand(const BYTE* input, DWORD inputSize) {
+  return RunChange(input, inputSize, SetPort, true);
+}
+
+DWORD SetOptionsCommand(const BYTE* input, DWORD inputSize) {
+  return RunChange(input, inputSize, SetOptions, false);
+}
+
+// What an import of the section would answer, storing nothing: a port the store holds (its name in
+// any case) is changed, another added, the options set.
+DWORD CheckSection(const BYTE* input, DWORD inputSize) {
+  XcvSection section;
+  DWORD status = ReadSection(input, inputSize, &section);
+  if (status != ERROR_SUCCESS) return status;
+  std::string portName;
+  if (!XcvSectionPort(section, &portName)) return SetOptions(section, false);
+  PortEntry port = {};
+  return FindStoredPort(portName, &port) ? SetPort(section, false) : AddPort(section, false);
 }
 
 }  // namespace
@@ -245,8 +296,8 @@ DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* i
   const struct {
     const WCHAR* name;
     Change run;
-  } changes[] = {{kXcvAddPort, AddPort}, {kXcvSetPort, SetPort}, {kXcvDeletePort, DeletePort},
-                 {kXcvSetOptions, SetOptions}};
+  } changes[] = {{kXcvAddPort, AddPortCommand},     {kXcvSetPort, SetPortCommand}, {kXcvDeletePort, DeletePort},
+                 {kXcvSetOptions, SetOptionsCommand}, {kXcvCheckSection, CheckSection}};
   for (const auto& change : changes) {
     if (wcscmp(command, change.name) != 0) continue;
     if (!MayAdminister(handle)) return ERROR_ACCESS_DENIED;
@@ -256,7 +307,7 @@ DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* i
   std::string text;
   DWORD status = ERROR_SUCCESS;
   if (!wcscmp(command, kXcvMonitorUi)) {
-    text = UiLibraryPath();
+    text = kUiLibraryName;  // loaded in the administrator's process, from that machine's system directory
   } else if (!wcscmp(command, kXcvGetPort)) {
     status = GetPort(input, inputSize, &text);
   } else if (!wcscmp(command, kXcvGetPorts)) {

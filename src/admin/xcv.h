@@ -2,7 +2,8 @@
 // initialised monitor, for the port UI library, vtlpmport.exe and scripts. Data travels as UTF-16
 // text ending in its one NUL: a port name, or the text form of admin/xcvtext.h.
 //
-//   MonitorUI         out: the full path of the port UI library beside the monitor library
+//   MonitorUI         out: the port UI library's file name, which the print system loads from the
+//                          system directory of the administrator's machine
 //   GetPort     name  out: the port's section
 //   GetPorts          out: every port's section, then the options' section
 //   GetOptions        out: the options' section
@@ -10,9 +11,15 @@
 //   SetPort     text  one port section, its settings over the stored port's
 //   DeletePort  name
 //   SetOptions  text  the options' section, its settings over the stored options
+//   CheckSection text one section as an import takes it (a port the store holds, in any case, is
+//                     changed, another added; the options set): the answer of that change, with
+//                     nothing stored
 //
-// Changes need SERVER_ACCESS_ADMINISTER on the handle; reads need no particular right. A change
-// checks what it would store with the dialogs' rules and stores nothing unless every rule passes.
+// Port names compare in any case. A SetPort that names neither the protocol nor a field of a
+// protocol's printer leaves that printer's name and address as stored, without looking them up.
+// Changes and CheckSection need SERVER_ACCESS_ADMINISTER on the handle; reads need no particular
+// right. A change checks what it would store with the dialogs' rules and stores nothing unless
+// every rule passes.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +34,7 @@ constexpr WCHAR kXcvAddPort[] = L"AddPort";
 constexpr WCHAR kXcvSetPort[] = L"SetPort";
 constexpr WCHAR kXcvDeletePort[] = L"DeletePort";
 constexpr WCHAR kXcvSetOptions[] = L"SetOptions";
+constexpr WCHAR kXcvCheckSection[] = L"CheckSection";
 
 constexpr char kUiLibraryName[] = "vtlpmui.dll";
 

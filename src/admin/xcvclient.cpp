@@ -61,6 +61,18 @@ DWORD XcvConnection::Run(const WCHAR* command, const std::string& input, std::st
   return ERROR_INSUFFICIENT_BUFFER;
 }
 
+DWORD XcvReachServer(const std::string& server) {
+  std::wstring name = Widen(server);
+  PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ENUMERATE};
+  HANDLE handle = nullptr;
+  if (!OpenPrinterW(name.data(), &handle, &defaults)) {
+    DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED ? ERROR_SUCCESS : error;
+  }
+  ClosePrinter(handle);
+  return ERROR_SUCCESS;
+}
+
 std::wstring Widen(const std::string& text) {
   int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
   std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');

@@ -27,5 +27,9 @@ private:
   DWORD error_ = ERROR_SUCCESS;
 };
 
+// ERROR_SUCCESS when the print server ("\\NAME") answers, whatever the caller may do there; else
+// the print system's error.
+DWORD XcvReachServer(const std::string& server);
+
 // The text in UTF-16, converted from the ANSI code page.
 std::wstring Widen(const std::string& text);

@@ -2,13 +2,14 @@
 #include "admin/xcvtext.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #include "resource.h"
 
 namespace {
 
-enum class Kind { Text, Number, Flag };
+using Kind = XcvKind;
 
 // A setting: where its value lives in the record, and the status for a value that does not read.
 struct Setting {
@@ -17,6 +18,7 @@ struct Setting {
   size_t offset;
   size_t size;  // of a text field, NUL included
   DWORD unreadable;
+  DWORD largest = 0xFFFFFFFF;  // of a number
 };
 
 constexpr DWORD kBadValue = ERROR_INVALID_DATA;
@@ -38,6 +40,10 @@ const Setting kPortSettings[] = {
     {"Output Tray Number", Kind::Number, offsetof(PortEntry, outputTrayNumber), 0,
      XcvRefusal(IDS_INVALID_OUTPUT_TRAY)},
     {"VTLlaser TCP/IP", Kind::Flag, offsetof(PortEntry, vtllaserPrinter), 0, kBadValue},
+    // 0 and the empty queue stand for none: the usual TCP port, raw delivery, the monitor's timeout.
+    {"TCP/IP Port Number", Kind::Number, offsetof(PortEntry, tcpPortNumber), 0, kBadValue, 65535},
+    {"LPR Queue", Kind::Text, offsetof(PortEntry, lprQueue), kLprQueueSize, kBadValue},
+    {"Send Timeout", Kind::Number, offsetof(PortEntry, sendTimeout), 0, kBadValue},
 };
 
 const Setting kOptionSettings[] = {
@@ -55,11 +61,46 @@ const Setting* FindSetting(const Setting (&table)[N], const std::string& name) {
   return nullptr;
 }
 
+bool IsControlCharacter(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
+
 bool HasControlCharacter(const std::string& text) {
   for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) return true;
+    if (IsControlCharacter(c)) return true;
   }
   return false;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The byte of an escape "<HH>" at `at`, or -1 when the text holds none there.
+int EscapedByte(const std::string& text, size_t at) {
+  if (text.size() < at + 4 || text[at] != '<' || text[at + 3] != '>') return -1;
+  int high = HexDigit(text[at + 1]), low = HexDigit(text[at + 2]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// The stored text of a value or port name: each "<HH>" the byte it stands for. False for "<00>",
+// which no stored text can hold.
+bool Unescape(const std::string& text, std::string* stored) {
+  stored->clear();
+  for (size_t at = 0; at < text.size(); ++at) {
+    int byte = EscapedByte(text, at);
+    if (byte == 0) return false;
+    if (byte < 0) {
+      *stored += text[at];
+      continue;
+    }
+    *stored += static_cast<char>(byte);
+    at += 3;
+  }
+  return true;
 }
 
 bool ReadNumber(const std::string& text, DWORD* value) {
@@ -91,7 +132,8 @@ DWORD CheckValue(const Setting& setting, const std::string& value) {
   DWORD number = 0;
   switch (setting.kind) {
   case Kind::Text: return value.size() < setting.size ? ERROR_SUCCESS : kBadValue;
-  case Kind::Number: return ReadNumber(value, &number) ? ERROR_SUCCESS : setting.unreadable;
+  case Kind::Number:
+    return ReadNumber(value, &number) && number <= setting.largest ? ERROR_SUCCESS : setting.unreadable;
   case Kind::Flag: return ReadFlag(value, &number) ? ERROR_SUCCESS : setting.unreadable;
   }
   return kBadValue;
@@ -174,8 +216,8 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
       continue;
     }
     if (line.front() == '[') {
-      if (line.back() != ']') return ERROR_INVALID_DATA;
-      std::string key = line.substr(1, line.size() - 2);
+      std::string key;
+      if (line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &key)) return ERROR_INVALID_DATA;
       size_t count = 0;
       if (!SectionTable(key, &count)) return ERROR_INVALID_DATA;
       for (const XcvSection& section : read) {
@@ -186,7 +228,8 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
     }
     size_t equals = line.find('=');
     if (equals == std::string::npos || read.empty()) return ERROR_INVALID_DATA;
-    XcvSetting given{line.substr(0, equals), line.substr(equals + 1)};
+    XcvSetting given{line.substr(0, equals), std::string()};
+    if (!Unescape(line.substr(equals + 1), &given.value)) return ERROR_INVALID_DATA;
     XcvSection& section = read.back();
     const Setting* setting = SectionSetting(section.key, given.name);
     if (!setting) return ERROR_INVALID_DATA;
@@ -205,10 +248,30 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
 std::string XcvFormatText(const std::vector<XcvSection>& sections) {
   std::string text = std::string(kXcvVersionLine) + "\r\n";
   for (const XcvSection& section : sections) {
-    text += "[" + section.key + "]\r\n";
-    for (const XcvSetting& setting : section.settings) text += setting.name + "=" + setting.value + "\r\n";
+    text += "[" + XcvEscape(section.key) + "]\r\n";
+    for (const XcvSetting& setting : section.settings) text += setting.name + "=" + XcvEscape(setting.value) + "\r\n";
   }
   return text;
+}
+
+std::string XcvEscape(const std::string& text) {
+  std::string escaped;
+  for (size_t at = 0; at < text.size(); ++at) {
+    auto c = static_cast<unsigned char>(text[at]);
+    if (!IsControlCharacter(c) && EscapedByte(text, at) < 0) {
+      escaped += text[at];
+      continue;
+    }
+    char code[5];
+    snprintf(code, sizeof code, "<%02X>", c);
+    escaped += code;
+  }
+  return escaped;
+}
+
+XcvKind XcvSettingKind(const XcvSection& section, const std::string& name) {
+  const Setting* setting = SectionSetting(section.key, name);
+  return setting ? setting->kind : XcvKind::Text;
 }
 
 XcvSection XcvPortSection(const PortEntry& port) {

@@ -8,12 +8,18 @@
 //   Banner=True                    True or False (1 or 0); so are the Set ... Tray flags and
 //   Set Input Tray=True            VTLlaser TCP/IP
 //   Input Tray Number=3            a decimal number; Banner and Output Tray Number alike
+//   TCP/IP Port Number=515         0 to 65535, 0 for the usual port (9100 raw, 515 LPR)
+//   LPR Queue=<text>               print by LPR to this queue; empty for raw delivery
+//   Send Timeout=60                seconds in which the printer takes nothing; 0 for the default
 //   [Options]                      the logging options
 //   Logging Level=1                0 to 3
 //   Trace=False                    Trace File=<path>, Bubble=True or False
 //
 // Lines end in LF or CR LF; blank lines and lines that begin with ';' are skipped. Texts are in the
-// monitor's code page, hold no control characters and fit the store's fields.
+// monitor's code page and fit the store's fields. A line holds no control character: in a text or
+// a port name, "<HH>" (two hexadecimal digits) stands for the byte HH, so a stored TAB is written
+// "<09>"; "<" followed by anything else is itself. A file name cannot hold "<", so paths read as
+// they stand.
 #pragma once
 
 #include <windows.h>
@@ -37,6 +43,9 @@ constexpr char kXcvVersionLine[] = "Version=1";
 constexpr char kXcvPortsPrefix[] = "Ports\\";
 constexpr char kXcvOptionsKey[] = "Options";
 
+// What a setting's value is, whatever its text.
+enum class XcvKind { Text, Number, Flag };
+
 struct XcvSetting {
   std::string name;
   std::string value;
@@ -51,12 +60,20 @@ struct XcvSection {
 // Reads a whole text. ERROR_REVISION_MISMATCH when it does not begin with "Version=1";
 // ERROR_INVALID_DATA for a line that is neither a section nor a setting, a setting before the
 // first section, an unknown section, an unknown or repeated setting, a section twice, a control
-// character, or a text too long for its field; the refusal of a number or flag that does not read
-// (for trays and the level, the dialogs' message id). Sections is filled only on success.
+// character or "<00>", a text too long for its field or a number above its limit; the refusal of
+// a number or flag that does not read (for trays and the level, the dialogs' message id).
+// Sections is filled only on success.
 DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections);
 
-// The text of the sections, "Version=1" first, each line ended by CR LF.
+// The text of the sections, "Version=1" first, each line ended by CR LF, texts escaped.
 std::string XcvFormatText(const std::vector<XcvSection>& sections);
+
+// A stored text as a line of the text form carries it: control characters, and a "<" that would
+// begin an escape, as "<HH>".
+std::string XcvEscape(const std::string& text);
+
+// The kind of the named setting of the section; Text for a name the section does not know.
+XcvKind XcvSettingKind(const XcvSection& section, const std::string& name);
 
 // The port's section with every setting; the options' section with every setting.
 XcvSection XcvPortSection(const PortEntry& port);

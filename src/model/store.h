@@ -44,11 +44,16 @@ BOOL RegWriteDword(HKEY key, const char* valueName, DWORD value);
 BOOL RegWriteString(HKEY key, const char* valueName, const char* text);
 BOOL RegWriteBool(HKEY key, const char* valueName, DWORD value);
 
+// Printer pairs that StoreWritePort stores exactly as the entry holds them, name and address alike.
+constexpr DWORD kStoreKeepTcpPrinter = 1;
+constexpr DWORD kStoreKeepVnetPrinter = 2;
+
 // Creates or updates the port's key; TRUE when every write succeeded. Each protocol's printer is
 // stored by name when the name resolves now, else by address when there is one; with neither
-// the stored pair stays. A set tray flag always stores its number, 0 included. An entry without a
-// protocol, or whose name is empty or holds a backslash, is refused (ERROR_INVALID_PARAMETER).
-BOOL StoreWritePort(const char* keyPath, const PortEntry* entry);
+// the stored pair stays; a pair named in `keepPrinters` is stored as it stands instead. A set tray
+// flag always stores its number, 0 included. An entry without a protocol, or whose name is empty
+// or holds a backslash, is refused (ERROR_INVALID_PARAMETER).
+BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrinters = 0);
 
 // Deletes the port's key; FALSE (with the registry's code) when it cannot.
 BOOL StoreDeletePort(const char* keyPath, const char* portName);

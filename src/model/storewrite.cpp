@@ -48,9 +48,16 @@ private:
 using NameLookup = void (*)(const char* name, char* text, int size);
 
 // Stores a printer by name when the name resolves now, else by address when there is one;
-// with neither, both stored values stay. Deletions do not count toward the result.
-BOOL WritePrinter(HKEY port, NameLookup lookUp, const char* name, const char* nameValue, const char* address,
-                  const char* addressValue) {
+// with neither, both stored values stay. Kept, both are stored as they stand. Deletions do not
+// count toward the result.
+BOOL WritePrinter(HKEY port, bool keep, NameLookup lookUp, const char* name, const char* nameValue,
+                  const char* address, const char* addressValue) {
+  if (keep) {
+    WriteResults results;
+    results.Add(RegWriteString(port, nameValue, name));
+    results.Add(RegWriteString(port, addressValue, address));
+    return results.Result();
+  }
   char resolved[16];
   lookUp(name, resolved, sizeof resolved);
   if (resolved[0]) {
@@ -99,7 +106,7 @@ BOOL RegWriteBool(HKEY key, const char* valueName, DWORD value) {
   return RegWriteString(key, valueName, value ? "True" : "");
 }
 
-BOOL StoreWritePort(const char* keyPath, const PortEntry* entry) {
+BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrinters) {
   // Without a protocol the port would be stored without "Protocol" and vanish at the next reload.
   if (!IsPortKeyName(entry->portName) || entry->protocol == 0) return Fail(ERROR_INVALID_PARAMETER);
   ScopedKey port;
@@ -116,10 +123,11 @@ BOOL StoreWritePort(const char* keyPath, const PortEntry* entry) {
   results.Add(RegWriteDword(port.get(), "Protocol", entry->protocol));
   {
     ScopedSockets sockets;
-    results.Add(WritePrinter(port.get(), TcpNameToAddress, entry->tcpName, "TCP/IP Name", entry->tcpAddress,
+    bool keepTcp = (keepPrinters & kStoreKeepTcpPrinter) != 0, keepVnet = (keepPrinters & kStoreKeepVnetPrinter) != 0;
+    results.Add(WritePrinter(port.get(), keepTcp, TcpNameToAddress, entry->tcpName, "TCP/IP Name", entry->tcpAddress,
                              "TCP/IP Address"));
-    results.Add(WritePrinter(port.get(), VnetNameToAddress, entry->vnetName, "VTLnet Name", entry->vnetAddress,
-                             "VTLnet Address"));
+    results.Add(WritePrinter(port.get(), keepVnet, VnetNameToAddress, entry->vnetName, "VTLnet Name",
+                             entry->vnetAddress, "VTLnet Address"));
   }
   results.Add(RegWriteBool(port.get(), "Banner", entry->banner));
   results.Add(WriteTray(port.get(), "Set Banner Tray", entry->setBannerTray, "Banner Tray Number",

@@ -49,16 +49,21 @@ constexpr char kHelp[] =
     "  --input-tray N|no                the tray for the job's paper, or the default\n"
     "  --output-tray N|no               the output tray, or the default\n"
     "  --vtllaser yes|no                the printer is a VTLlaser on TCP/IP\n"
+    "  --tcp-port N                     the printer's TCP port; 0 for 9100 (raw) or 515 (LPR)\n"
+    "  --lpr-queue QUEUE                print by LPR to this queue; \"\" to print raw\n"
+    "  --send-timeout SECONDS           how long a job waits on a printer that takes nothing; 0 for 60\n"
     "  --setting \"NAME=VALUE\"           any setting of the text form by its name\n"
     "Logging options:\n"
-    "  --logging-level 0-3  --trace yes|no  --trace-file PATH  --bubble yes|no\n"
+    "  --logging-level 0-3  --trace yes|no  --trace-file PATH (\"\" clears it)  --bubble yes|no\n"
     "\n"
     "The text form (export, import, show) is one setting per line under the registry's value\n"
     "names, after the line \"Version=1\": a section [Ports\\NAME] per port with Protocol (1 VTLnet,\n"
     "2 TCP/IP), TCP/IP Name, TCP/IP Address, VTLnet Name, VTLnet Address, Banner, Set Banner Tray,\n"
-    "Banner Tray Number, Set Input Tray, Input Tray Number, Set Output Tray, Output Tray Number and\n"
-    "VTLlaser TCP/IP; a section [Options] with Logging Level, Trace, Trace File and Bubble. Flags\n"
-    "are True or False. Blank lines and lines beginning with ';' are skipped.\n"
+    "Banner Tray Number, Set Input Tray, Input Tray Number, Set Output Tray, Output Tray Number,\n"
+    "VTLlaser TCP/IP, TCP/IP Port Number, LPR Queue and Send Timeout; a section [Options] with\n"
+    "Logging Level, Trace, Trace File and Bubble. Flags are True or False. In a text, <HH> (two\n"
+    "hexadecimal digits) stands for the byte HH: a TAB is <09>. Blank lines and lines beginning\n"
+    "with ';' are skipped. An import is checked whole first: one section refused, nothing is stored.\n"
     "\n"
     "Changes need the right to administer the print server. Exit codes: 0 done, 1 refused or\n"
     "failed (the reason is printed), 2 wrong usage.\n";
@@ -112,7 +117,9 @@ bool ReadSettings(int argc, char** argv, int first, std::vector<std::string>* li
   };
   static const Text kTexts[] = {{"--tcp-name", "TCP/IP Name"},         {"--tcp-address", "TCP/IP Address"},
                                 {"--vtlnet-name", "VTLnet Name"},      {"--vtlnet-address", "VTLnet Address"},
-                                {"--logging-level", "Logging Level"}, {"--trace-file", "Trace File"}};
+                                {"--logging-level", "Logging Level"}, {"--trace-file", "Trace File"},
+                                {"--tcp-port", "TCP/IP Port Number"}, {"--lpr-queue", "LPR Queue"},
+                                {"--send-timeout", "Send Timeout"}};
   static const Text kFlags[] = {{"--banner", "Banner"}, {"--vtllaser", "VTLlaser TCP/IP"},
                                 {"--trace", "Trace"},   {"--bubble", "Bubble"}};
   static const Text kTrays[] = {{"--banner-tray", "Banner Tray"}, {"--input-tray", "Input Tray"},
@@ -135,7 +142,7 @@ bool ReadSettings(int argc, char** argv, int first, std::vector<std::string>* li
     }
     for (const Text& text : kTexts) {
       if (option != text.option) continue;
-      lines->push_back(std::string(text.setting) + "=" + value);
+      lines->push_back(std::string(text.setting) + "=" + XcvEscape(value));  // taken as typed
       known = true;
     }
     for (const Text& flag : kFlags) {
@@ -193,11 +200,14 @@ std::string JsonText(const std::string& text) {
   return json + "\"";
 }
 
-// Numbers and flags as JSON numbers and booleans, texts as strings.
-std::string JsonValue(const XcvSetting& setting) {
-  if (setting.value == "True" || setting.value == "False") return setting.value == "True" ? "true" : "false";
-  bool number = setting.name == "Protocol" || setting.name.find("Number") != std::string::npos;
-  return number ? setting.value : JsonText(setting.value);
+// Numbers and flags as JSON numbers and booleans, texts as strings, by the setting's kind.
+std::string JsonValue(const XcvSection& section, const XcvSetting& setting) {
+  switch (XcvSettingKind(section, setting.name)) {
+  case XcvKind::Flag: return lstrcmpiA(setting.value.c_str(), "True") == 0 || setting.value == "1" ? "true" : "false";
+  case XcvKind::Number: return setting.value;
+  case XcvKind::Text: break;
+  }
+  return JsonText(setting.value);
 }
 
 int List(Monitor& monitor, bool json) {
@@ -218,7 +228,7 @@ int List(Monitor& monitor, bool json) {
     if (json) {
       out += std::string(first ? "" : ",") + "\n  {\"Port\": " + JsonText(port);
       for (const XcvSetting& setting : section.settings)
-        out += ", " + JsonText(setting.name) + ": " + JsonValue(setting);
+        out += ", " + JsonText(setting.name) + ": " + JsonValue(section, setting);
       out += "}";
       first = false;
       continue;
@@ -233,7 +243,8 @@ int List(Monitor& monitor, bool json) {
       trays += (trays.empty() ? "" : "/") + (set ? Value(section, (std::string(tray) + " Number").c_str()) : "-");
     }
     char line[512];
-    snprintf(line, sizeof line, "%-24s %-8s %-24s %-6s %s\n", port.c_str(), tcp ? "TCP/IP" : "VTLnet", printer.c_str(),
+    snprintf(line, sizeof line, "%-24s %-8s %-24s %-6s %s\n", XcvEscape(port).c_str(), tcp ? "TCP/IP" : "VTLnet",
+             XcvEscape(printer).c_str(),
              Value(section, "Banner") == "True" ? "yes" : "no", trays.c_str());
     out += line;
   }
@@ -269,14 +280,21 @@ int Export(Monitor& monitor, const std::string& path) {
                 "Exported " + std::to_string(sections.size() - 1) + " ports and the logging options to " + path + ".");
 }
 
-// Each port of the file is added, or changed when the server has it; then the logging options.
-// Every port is tried; the answer fails when one failed.
+// The monitor checks every section of the file first; one refused, nothing is stored. Then each port
+// is added, or changed when the server has it (its name in any case, as the monitor compares), and
+// the logging options set, in the file's order; every section is tried, and the answer fails when
+// one failed.
 int Import(Monitor& monitor, const std::string& path) {
   std::string text;
   if (!ReadTextFile(path, &text)) return Report(kFailed, "Cannot read " + path + ": " + strerror(errno));
   std::vector<XcvSection> sections;
   DWORD status = XcvParseText(text, &sections);
   if (status != ERROR_SUCCESS) return Report(kFailed, path + " is not a port list of version 1: " + StatusText(status));
+  for (const XcvSection& section : sections) {
+    status = monitor.Run(kXcvCheckSection, XcvFormatText({section}));
+    if (status == ERROR_SUCCESS) continue;
+    return Report(kFailed, "[" + XcvEscape(section.key) + "]: " + StatusText(status) + "\nNothing was imported.");
+  }
   std::vector<XcvSection> existing;
   status = ReadAll(monitor, &existing);
   if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
@@ -322,6 +340,10 @@ int Run(const std::string& server, int argc, char** argv) {
 
   Monitor monitor(server, change);
   DWORD openError = monitor.openError();
+  DWORD unreached = openError != ERROR_SUCCESS && !server.empty() ? XcvReachServer(server) : ERROR_SUCCESS;
+  if (unreached != ERROR_SUCCESS) {
+    return Report(kFailed, "The print server " + server + " cannot be reached: " + StatusText(unreached));
+  }
   if (openError == ERROR_UNKNOWN_PORT || openError == ERROR_INVALID_PRINTER_NAME) {
     return Report(kFailed, std::string("The monitor \"") + kMonitorName + "\" is not installed on " +
                                (server.empty() ? "this machine." : server + "."));

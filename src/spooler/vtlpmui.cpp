@@ -114,24 +114,34 @@ DWORD ReadSection(XcvConnection& xcv, const WCHAR* command, const std::string& i
   return ERROR_SUCCESS;
 }
 
-DWORD LoadOptions(XcvConnection& xcv, PortConfig* record) {
+// Puts the monitor's logging options into the record; `opened` keeps them as they were read.
+DWORD LoadOptions(XcvConnection& xcv, PortConfig* record, LogOptions* opened) {
   XcvSection section;
   DWORD status = ReadSection(xcv, kXcvGetOptions, std::string(), &section);
   if (status != ERROR_SUCCESS) return status;
-  LogOptions options = {};
-  XcvApplyOptions(section, &options);
-  LogOptionsToConfig(record, &options);
+  *opened = {};
+  XcvApplyOptions(section, opened);
+  LogOptionsToConfig(record, opened);
   return ERROR_SUCCESS;
 }
 
-// Sends the port the dialogs accepted, then the logging options, as the program stores them.
-DWORD Apply(XcvConnection& xcv, const WCHAR* command, const PortConfig* record, PortEntry port) {
+// Sends the port the dialogs accepted, then the logging options the user changed in the dialog,
+// so that a change another administrator made meanwhile stays.
+DWORD Apply(XcvConnection& xcv, const WCHAR* command, const PortConfig* record, PortEntry port,
+            const LogOptions& opened) {
   PortConfigToEntry(record, &port);
   DWORD status = xcv.Run(command, XcvFormatText({XcvPortSection(port)}));
   if (status != ERROR_SUCCESS) return status;
-  LogOptions options = {};
+  LogOptions options = opened;
   ConfigToLogOptions(record, &options);
-  return xcv.Run(kXcvSetOptions, XcvFormatText({XcvOptionsSection(options)}));
+  XcvSection before = XcvOptionsSection(opened);
+  XcvSection after = XcvOptionsSection(options);
+  XcvSection changes{after.key, {}};
+  for (size_t i = 0; i < after.settings.size(); ++i) {
+    if (after.settings[i].value != before.settings[i].value) changes.settings.push_back(after.settings[i]);
+  }
+  if (changes.settings.empty()) return ERROR_SUCCESS;
+  return xcv.Run(kXcvSetOptions, XcvFormatText({changes}));
 }
 
 // Answers the new port's name, allocated with LocalAlloc, for the caller to release with LocalFree.
@@ -158,13 +168,14 @@ BOOL AddPort(PCWSTR serverName, HWND owner, PWSTR* portNameOut) {
   Operation operation(owner);
   if (!operation.record()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   AllowAllProtocols(operation.record());
-  DWORD status = LoadOptions(xcv, operation.record());
+  LogOptions opened = {};
+  DWORD status = LoadOptions(xcv, operation.record(), &opened);
   if (status != ERROR_SUCCESS) return ReportFailure(owner, status);
 
   INT_PTR result = RunAddPortDialog(operation.record());
   if (result < 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   if (result == 0) return Fail(ERROR_CANCELLED);
-  status = Apply(xcv, kXcvAddPort, operation.record(), PortEntry{});
+  status = Apply(xcv, kXcvAddPort, operation.record(), PortEntry{}, opened);
   if (status != ERROR_SUCCESS) return ReportFailure(owner, status);
   if (portNameOut) *portNameOut = CopyName(operation.record()->portName);
   return TRUE;
@@ -193,7 +204,8 @@ BOOL ConfigurePort(PCWSTR serverName, HWND owner, PCWSTR portName) {
   if (!operation.record()) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   AllowAllProtocols(operation.record());
   PortEntryToConfig(operation.record(), &port);
-  status = LoadOptions(xcv, operation.record());
+  LogOptions opened = {};
+  status = LoadOptions(xcv, operation.record(), &opened);
   if (status != ERROR_SUCCESS) return ReportFailure(owner, status);
   if (readOnly) {
     ShowAccessDenied(owner, DeniedAction::Configure);
@@ -205,7 +217,7 @@ BOOL ConfigurePort(PCWSTR serverName, HWND owner, PCWSTR portName) {
   if (result < 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   if (result == 0) return Fail(ERROR_CANCELLED);
   if (readOnly) return Fail(ERROR_ACCESS_DENIED);  // viewed only: nothing was changed
-  status = Apply(xcv, kXcvSetPort, operation.record(), port);
+  status = Apply(xcv, kXcvSetPort, operation.record(), port, opened);
   return status == ERROR_SUCCESS ? TRUE : ReportFailure(owner, status);
 }
 
