@@ -72,6 +72,20 @@ bool Continues(PsEnd* end, BYTE byte) {
   return false;
 }
 
+// Carries a block held from an earlier write on with the first bytes of `data`; *next is where
+// the rest begins. A block that ends, or grows too long to be a closing one, goes out first.
+int GoOnHeldBlock(PsEnd* end, const BYTE* data, size_t size, size_t* next, const PsSink& send) {
+  if (end->heldSize == 0) return 0;
+  while (*next < size && end->heldSize < kPsEndBytes && Continues(end, data[*next])) {
+    end->held[end->heldSize++] = data[(*next)++];
+  }
+  if (*next == size) return 0;
+  end->holding = false;
+  int error = send(end->held, end->heldSize);
+  end->heldSize = 0;
+  return error;
+}
+
 // A text inside a PostScript string literal: the sanitised text with its parentheses and
 // backslashes escaped and the bytes above 0x7E as octal escapes.
 std::string PsString(const char* text) {
@@ -133,17 +147,8 @@ long PsProgramStart(const BYTE* data, size_t size) {
 
 int PsEndWrite(PsEnd* end, const BYTE* data, size_t size, const PsSink& send) {
   size_t next = 0;
-  if (end->heldSize > 0) {
-    while (next < size && end->heldSize < kPsEndBytes && Continues(end, data[next])) {
-      end->held[end->heldSize++] = data[next++];
-    }
-    if (next == size) return 0;
-    // The block ended before data[next], or grew too long to be a closing one: it goes out.
-    end->holding = false;
-    int error = send(end->held, end->heldSize);
-    end->heldSize = 0;
-    if (error) return error;
-  }
+  int error = GoOnHeldBlock(end, data, size, &next, send);
+  if (error || next == size) return error;
   size_t passed = next;
   size_t blockStart = size;  // where a block held from this write began
   while (next < size) {
@@ -164,7 +169,7 @@ int PsEndWrite(PsEnd* end, const BYTE* data, size_t size, const PsSink& send) {
     if (end->holding && next - blockStart > kPsEndBytes) end->holding = false;
   }
   size_t heldFrom = end->holding ? blockStart : size;
-  int error = heldFrom > passed ? send(data + passed, heldFrom - passed) : 0;
+  error = heldFrom > passed ? send(data + passed, heldFrom - passed) : 0;
   if (error) return error;
   memcpy(end->held, data + heldFrom, size - heldFrom);
   end->heldSize = size - heldFrom;
