@@ -42,6 +42,8 @@ struct PortJob {
   char printer[128];         // the printer as events name it
   char time[20];
   BubbleChannel* trace;      // null unless "Trace" names a trace file
+  PsLookAhead lookAhead;     // the first bytes, until they decide whether the job is PostScript
+  PsEnd end;                 // a wrapped job's last bytes, while they may be its closing block
 };
 
 namespace {
@@ -231,10 +233,9 @@ int PutText(PortJob* job, const std::string& text) {
   return Put(job, text.data(), static_cast<DWORD>(text.size()), &sent);
 }
 
-int PutDocument(PortJob* job, const BYTE* data, DWORD size, DWORD* written) {
+int PutDocument(PortJob* job, const BYTE* data, size_t size) {
   DWORD sent = 0;
-  int error = Put(job, data, size, &sent);
-  *written += sent;
+  int error = Put(job, data, static_cast<DWORD>(size), &sent);
   job->documentBytes += sent;
   return error;
 }
@@ -247,24 +248,64 @@ PsJobOptions WrappingOf(const OpenPort& open, const PortJob& job) {
                       port.outputTrayNumber};
 }
 
-// The first bytes decide whether the job is PostScript; a PostScript job gets its wrapping in
-// front of its own PostScript, after the job-language header it may have.
+// A wrapped document's bytes pass its end's hold, so that the trailer can go before its closing block.
+int SendDocument(PortJob* job, const BYTE* data, size_t size) {
+  if (!job->wrapped) return PutDocument(job, data, size);
+  return PsEndWrite(&job->end, data, size, [job](const BYTE* bytes, size_t count) {
+    return PutDocument(job, bytes, count);
+  });
+}
+
+// The held first bytes have decided (a negative start: not PostScript) and go out; a PostScript
+// job gets its wrapping in front of its own PostScript, after the job-language header it may have.
+int SendFirstBytes(const OpenPort& open, PortJob* job, long start) {
+  job->decided = true;
+  job->wrapped = start >= 0;
+  BubblePrintf(job->trace, "WritePort %s: %s", open.port.portName,
+               job->wrapped ? "PostScript, wrapped with the port's options" : "not PostScript, sent untouched");
+  size_t size = job->lookAhead.size;
+  job->lookAhead.size = 0;
+  size_t front = job->wrapped ? static_cast<size_t>(start) : size;
+  int error = PutDocument(job, job->lookAhead.bytes, front);
+  if (!error && job->wrapped) error = PutText(job, PsJobHeader(WrappingOf(open, *job)));
+  return error ? error : SendDocument(job, job->lookAhead.bytes + front, size - front);
+}
+
+// The first bytes are held until they decide whether the job is PostScript.
+int TakeDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, size_t size) {
+  if (job->decided) return SendDocument(job, buffer, size);
+  PsLookAhead& ahead = job->lookAhead;
+  size_t taken = size < sizeof ahead.bytes - ahead.size ? size : sizeof ahead.bytes - ahead.size;
+  if (taken) memcpy(ahead.bytes + ahead.size, buffer, taken);
+  ahead.size += taken;
+  long start = PsProgramStart(ahead.bytes, ahead.size);
+  if (start == kPsUndecided) return 0;
+  int error = SendFirstBytes(open, job, start);
+  return error ? error : SendDocument(job, buffer + taken, size - taken);
+}
+
+// *written counts the bytes of this write that were sent or held, and on failure those that went
+// out: they go after the bytes held before them.
 int WriteDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, DWORD size, DWORD* written) {
-  if (!job->decided && size > 0) {  // an empty first write decides nothing
-    job->decided = true;
-    long start = PsProgramStart(buffer, size);
-    BubblePrintf(job->trace, "WritePort %s: %s", open.port.portName,
-                 start >= 0 ? "PostScript, wrapped with the port's options" : "not PostScript, sent untouched");
-    if (start >= 0) {
-      job->wrapped = true;
-      int error = PutDocument(job, buffer, static_cast<DWORD>(start), written);
-      if (!error) error = PutText(job, PsJobHeader(WrappingOf(open, *job)));
-      if (error) return error;
-      buffer += start;
-      size -= static_cast<DWORD>(start);
-    }
+  unsigned long long before = job->documentBytes + job->lookAhead.size + job->end.heldSize;
+  int error = TakeDocument(open, job, buffer, size);
+  *written = !error ? size : job->documentBytes > before ? static_cast<DWORD>(job->documentBytes - before) : 0;
+  return error;
+}
+
+// Sends what the job still holds, with a wrapped job's trailer: in front of the document's closing
+// job-language block when it ends with one, else after the document.
+int FinishDocument(const OpenPort& open, PortJob* job) {
+  if (!job->decided && job->lookAhead.size > 0) {
+    long start = PsProgramStart(job->lookAhead.bytes, job->lookAhead.size);
+    int error = SendFirstBytes(open, job, start == kPsUndecided ? -1 : start);  // no more bytes to tell
+    if (error) return error;
   }
-  return PutDocument(job, buffer, size, written);
+  if (!job->wrapped) return 0;
+  bool closing = PsEndIsClosingBlock(job->end);
+  int error = closing ? 0 : PutDocument(job, job->end.held, job->end.heldSize);
+  if (!error) error = PutText(job, PsJobTrailer());
+  return error || !closing ? error : PutDocument(job, job->end.held, job->end.heldSize);
 }
 
 // A VTLnet printer: its stored name resolved now, else its stored address; the connection is
@@ -394,7 +435,7 @@ BOOL MonitorEndDocPort(HANDLE port) {
   if (!job || !job->active) return FailWith(ERROR_INVALID_PARAMETER);
   BOOL done = Guarded([&] {
     if (job->failed) return FailWith(static_cast<DWORD>(job->error));  // reported when it failed
-    int error = job->wrapped ? PutText(job, PsJobTrailer()) : 0;
+    int error = FinishDocument(*open, job);
     if (!error && job->lpr) error = SendLprFiles(*open, job);
     if (!error && job->vnet) {
       error = VnetClose(job->vnet, TRUE);

@@ -11,9 +11,11 @@
 // the queue accepted. Fails with the socket's error, reported with EVT_JOB_NO_PRINTER.
 BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWORD level, BYTE* docInfo);
 
-// Sends the document's bytes (a PostScript job with its wrapping in front of the first ones);
-// *written counts only the document's bytes that went out (LPR: that were spooled). Fails when
-// the printer is lost or takes nothing within the port's send timeout, reported with EVT_JOB_LOST.
+// Sends the document's bytes (a PostScript job with its wrapping in front of its PostScript);
+// *written counts the bytes that went out (LPR: were spooled) or are held back until their place
+// in the wrapping is known (the first bytes, a wrapped job's last ones; EndDocPort sends them).
+// Fails when the printer is lost or takes nothing within the port's send timeout, reported with
+// EVT_JOB_LOST.
 BOOL MonitorWritePort(HANDLE port, BYTE* buffer, DWORD size, DWORD* written);
 
 // Not supported: Pressmark printers send nothing back that a job needs.
