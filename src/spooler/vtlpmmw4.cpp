@@ -196,7 +196,8 @@ BOOL WINAPI WideStartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD
   }
   DOC_INFO_1A ansi = {name, nullptr, nullptr};
   AnsiName printer(printerName);
-  return MonitorStartDocPort(port, printer.usable() ? printer.get() : nullptr, jobId, 1, reinterpret_cast<BYTE*>(&ansi));
+  const char* printerAnsi = printer.usable() ? printer.get() : nullptr;
+  return MonitorStartDocPort(port, printerAnsi, jobId, 1, reinterpret_cast<BYTE*>(&ansi));
 }
 
 BOOL WINAPI WideWritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
