@@ -10,6 +10,11 @@ constexpr unsigned short kLastReservedPort = 731;
 // seconds and that little is left for the printer to read once the job's last byte went out.
 constexpr int kSendBufferBytes = 64 * 1024;
 constexpr int kMaxDropsPerLook = 64;  // what a printer sends back is read in bounded helpings
+// One send waits for this much room at most, so the send timeout restarts with every slice the
+// printer takes, while a blocking send keeps the stream as fast as a plain send loop.
+constexpr DWORD kSendSliceBytes = 16 * 1024;
+// A look for the printer's close costs as much as a send: a stream looks once per this much.
+constexpr DWORD kLookEveryBytes = 64 * 1024;
 
 timeval Timeval(DWORD timeoutMs) {
   timeval limit;
@@ -58,13 +63,12 @@ int WaitForPrinter(SOCKET connection, bool orRoom, DWORD timeoutMs) {
 // side or a reset before the job's end means the printer will not take the rest.
 int CheckPrinterThere(SOCKET connection) {
   for (int look = 0; look < kMaxDropsPerLook; ++look) {
+    int error = WaitForPrinter(connection, false, 0);
+    if (error) return error == WSAETIMEDOUT ? 0 : error;
     char dropped[512];
     int result = recv(connection, dropped, sizeof dropped, 0);
     if (result == 0) return WSAECONNRESET;
-    if (result < 0) {
-      int error = WSAGetLastError();
-      return error == WSAEWOULDBLOCK ? 0 : error;
-    }
+    if (result < 0) return WSAGetLastError();
   }
   return 0;
 }
@@ -115,9 +119,14 @@ int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, bool noD
     error = WaitForConnection(*connection, timeoutMs);
     if (error) return error;
   }
+  // Connected, the socket blocks again, each send waiting the timeout at most for room for its slice.
+  u_long blocking = 0;
+  DWORD limit = timeoutMs;
   int sendBuffer = kSendBufferBytes;
   BOOL delayOff = TRUE;
-  if (setsockopt(*connection, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&sendBuffer), sizeof sendBuffer) ==
+  if (ioctlsocket(*connection, FIONBIO, &blocking) == SOCKET_ERROR ||
+      setsockopt(*connection, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&limit), sizeof limit) == SOCKET_ERROR ||
+      setsockopt(*connection, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&sendBuffer), sizeof sendBuffer) ==
           SOCKET_ERROR ||
       (noDelay && setsockopt(*connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&delayOff),
                              sizeof delayOff) == SOCKET_ERROR)) {
@@ -126,24 +135,20 @@ int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, bool noD
   return 0;
 }
 
-int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD timeoutMs, DWORD* sent) {
+int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* unlooked, DWORD* sent) {
   *sent = 0;
   const char* bytes = static_cast<const char*>(data);
-  DWORD idleSince = GetTickCount();
   while (*sent < size) {
-    int error = CheckPrinterThere(connection);
-    if (error) return error;
-    int result = send(connection, bytes + *sent, static_cast<int>(size - *sent), 0);
-    if (result > 0) {
-      *sent += static_cast<DWORD>(result);
-      idleSince = GetTickCount();
-      continue;
+    if (!unlooked || *unlooked >= kLookEveryBytes) {
+      int error = CheckPrinterThere(connection);
+      if (error) return error;
+      if (unlooked) *unlooked = 0;
     }
-    if (result == 0) return WSAECONNRESET;
-    if ((error = WSAGetLastError()) != WSAEWOULDBLOCK) return error;
-    DWORD idle = GetTickCount() - idleSince;
-    if (idle >= timeoutMs) return WSAETIMEDOUT;
-    if ((error = WaitForPrinter(connection, true, timeoutMs - idle))) return error;
+    DWORD slice = size - *sent < kSendSliceBytes ? size - *sent : kSendSliceBytes;
+    int result = send(connection, bytes + *sent, static_cast<int>(slice), 0);
+    if (result <= 0) return result == 0 ? WSAECONNRESET : WSAGetLastError();
+    *sent += static_cast<DWORD>(result);
+    if (unlooked) *unlooked += static_cast<DWORD>(result);
   }
   return 0;
 }

@@ -1,6 +1,6 @@
 // A stream connection to a printer over Windows Sockets: a bounded connect, sends whose timeout
-// counts only the time in which the printer took nothing, watch for the printer's close or reset
-// before every send, and an orderly end. Every operation answers 0 or a WinSock error code
+// restarts with every slice the printer takes, looks for the printer's close or reset while the
+// job is sent, and an orderly end. Every operation answers 0 or a WinSock error code
 // (WSAETIMEDOUT when a wait ran out, WSAECONNRESET when the printer closed its side before the
 // job's end); none sleeps.
 #pragma once
@@ -13,16 +13,18 @@ int ConnResolve(const char* name, const char* address, in_addr* printer);
 
 // Connects to the printer within `timeoutMs`. With `reservedSource` the connection comes from a
 // port of 721 to 731 when one can be bound, else from any port; with `noDelay` small writes go
-// out at once (for command exchanges that wait for an answer). The socket is the caller's and
-// does not block; the send buffer is kept modest, so that what the printer takes shows at once.
+// out at once (for command exchanges that wait for an answer). The socket is the caller's; each
+// send and receive waits `timeoutMs` at most, and the send buffer is kept modest, so that what
+// the printer takes shows soon.
 int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, bool noDelay, DWORD timeoutMs,
              SOCKET* connection);
 
-// Sends all of `data`; *sent tells how many bytes went out, also on failure. Before each send it
+// Sends all of `data` in slices of 16 KB; *sent tells how many bytes went out, also on failure.
+// WSAETIMEDOUT when the printer took no slice within the connection's timeout. Before a slice it
 // looks, without waiting, whether the printer closed or reset the connection (what the printer
-// sent meanwhile is dropped): WSAECONNRESET then. WSAETIMEDOUT when the printer took nothing for
-// `timeoutMs`; every byte it takes starts the time anew.
-int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD timeoutMs, DWORD* sent);
+// sent meanwhile is dropped): WSAECONNRESET then. It looks before every slice without `unlooked`;
+// with it, once 64 KB went out since the last look (*unlooked counts them across calls).
+int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* unlooked, DWORD* sent);
 
 // Reads up to `size` bytes into `data`, waiting `timeoutMs` at most. *received is 0 when the
 // printer closed its side.

@@ -31,6 +31,7 @@ struct PortJob {
   SOCKET connection;
   in_addr address;           // TCP/IP: the printer's address and port, as reached at the start
   unsigned short tcpPort;
+  DWORD unlooked;            // bytes sent since the last look for the printer's close
   VnetConnection* vnet;      // a VTLnet port's connection, through the VTLnet library
   bool lpr;
   HANDLE spool;              // LPR: the job's bytes, counted before they are announced
@@ -167,7 +168,7 @@ int AwaitAcknowledgement(const PortJob& job) {
 
 int SendText(const PortJob& job, const std::string& text) {
   DWORD sent = 0;
-  return ConnSend(job.connection, text.data(), static_cast<DWORD>(text.size()), job.timeoutMs, &sent);
+  return ConnSend(job.connection, text.data(), static_cast<DWORD>(text.size()), nullptr, &sent);
 }
 
 int SendCommand(const PortJob& job, const std::string& command) {
@@ -234,7 +235,7 @@ int SendLprFiles(const OpenPort& open, PortJob* job) {
     if (!ReadFile(job->spool, chunk, sizeof chunk, &read, nullptr)) return static_cast<int>(GetLastError());
     if (read == 0) break;
     DWORD sent = 0;
-    error = ConnSend(job->connection, chunk, read, job->timeoutMs, &sent);
+    error = ConnSend(job->connection, chunk, read, &job->unlooked, &sent);
     dataSent += sent;
     if (error) {
       job->documentBytes = dataSent;  // a lost job's event counts what of the data file went out
@@ -257,7 +258,7 @@ int Put(PortJob* job, const void* data, DWORD size, DWORD* sent) {
     *sent = static_cast<DWORD>(VnetSend(job->vnet, static_cast<const char*>(data), static_cast<int>(size)));
     return *sent == size ? 0 : static_cast<int>(GetLastError());
   }
-  if (!job->lpr) return ConnSend(job->connection, data, size, job->timeoutMs, sent);
+  if (!job->lpr) return ConnSend(job->connection, data, size, &job->unlooked, sent);
   if (!WriteFile(job->spool, data, size, sent, nullptr)) return static_cast<int>(GetLastError());
   job->spooledBytes += *sent;
   return *sent == size ? 0 : ERROR_DISK_FULL;
