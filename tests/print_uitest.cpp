@@ -5,8 +5,10 @@
 #include <windows.h>
 #include <winsock.h>
 #include <winspool.h>
+#include <winsplp.h>
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -54,32 +56,45 @@ void PatchImport(HMODULE module, void* original, void* replacement) {
   }
 }
 
-// A printer on 127.0.0.1 that serves one connection in a thread of its own. One that stops reading
-// never takes its connection: the system's buffers fill and stay full until the test is done.
+// A printer on 127.0.0.1 that serves its connections in turn in a thread of its own. One that stops
+// reading takes none: the system's buffers fill and stay full. An LPR printer drops its first
+// connection once the queue is accepted and, as a half-closing one, keeps the others open.
 struct TestPrinter {
-  enum Mode { kKeeps, kDropsHalfway, kStopsReading, kSpeaksLpr, kRefusesQueue };
+  enum Mode { kKeeps, kStopsReading, kHalfCloses, kCloses, kReadsSlowly, kSpeaksLpr, kRefusesQueue };
 
   explicit TestPrinter(Mode mode) {
     sockaddr_in address = {AF_INET, 0, {.S_un = {.S_addr = htonl(INADDR_LOOPBACK)}}, {}};
     int length = sizeof address;
-    EXPECT_TRUE(bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(listener_, 1) == 0);
+    EXPECT_TRUE(bind(listener_, reinterpret_cast<sockaddr*>(&address), length) == 0 && listen(listener_, 2) == 0);
     getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
     port = ntohs(address.sin_port);
-    if (mode != kStopsReading) thread_ = std::thread([this, mode] {
-      SOCKET connection = accept(listener_, nullptr, nullptr);
-      char buffer[65536];
-      for (int got; (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
-        received.append(buffer, got);
-        // An LPR printer acknowledges what it was sent, or refuses the queue at once.
-        if (mode >= kSpeaksLpr) send(connection, mode == kRefusesQueue ? "\1" : "", 1, 0);
-        if (mode == kRefusesQueue || (mode == kDropsHalfway && received.size() > (1 << 20))) break;
+    if (mode != kStopsReading) thread_ = std::thread([this, mode, served = 0]() mutable {
+      std::vector<SOCKET> kept;
+      for (SOCKET connection; (connection = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
+        if (Serve(connection, mode, served++ == 0)) kept.push_back(connection);
       }
-      linger reset = {1, 0};  // a printer that drops the line resets it
-      if (mode == kDropsHalfway) setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<char*>(&reset), 4);
-      closesocket(connection);
+      for (SOCKET connection : kept) closesocket(connection);
     });
   }
   ~TestPrinter() { Finish(); }
+
+  // Answers whether the connection stays open until the test is done.
+  bool Serve(SOCKET connection, Mode mode, bool first) {
+    char buffer[65536];
+    size_t limit = mode == kHalfCloses ? 1000 : mode == kCloses ? 4096 : ~size_t{0};
+    int chunk = mode == kReadsSlowly ? 32768 : sizeof buffer;
+    for (int got; (got = recv(connection, buffer, int(std::min<size_t>(chunk, limit - received.size())), 0)) > 0;) {
+      received.append(buffer, got);
+      // An LPR printer acknowledges what it was sent, or refuses the queue at once.
+      if (mode >= kSpeaksLpr) send(connection, mode == kRefusesQueue ? "\1" : "", 1, 0);
+      if (mode == kRefusesQueue || (mode == kSpeaksLpr && first) || received.size() == limit) break;
+      if (mode == kReadsSlowly) Sleep(100);
+    }
+    bool keep = mode == kHalfCloses || (mode == kSpeaksLpr && !first);
+    if (mode == kHalfCloses) shutdown(connection, 1);
+    if (!keep) closesocket(connection);
+    return SetEvent(closed) && keep;
+  }
 
   // Ends the wait for a connection, or the one not taken, and waits for the printer's thread.
   void Finish() {
@@ -89,9 +104,34 @@ struct TestPrinter {
 
   unsigned short port = 0;
   std::string received;  // once Finish has returned
+  HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // set when a connection was served
 
   SOCKET listener_ = socket(AF_INET, SOCK_STREAM, 0);
   std::thread thread_;
+};
+
+// A job through the monitor's own entry points, called as a spooler calls them, for what a
+// spooler does not arrange: a pause between two blocks, two jobs at once, an empty job.
+struct DirectJob {
+  DirectJob(HMODULE library, const wchar_t* document) {
+    auto initialize = reinterpret_cast<LPMONITOR2(WINAPI*)(PMONITORINIT, PHANDLE)>(
+        reinterpret_cast<void*>(GetProcAddress(library, "InitializePrintMonitor2")));
+    MONITORINIT init = {sizeof init};
+    DOC_INFO_1W info = {const_cast<LPWSTR>(document), nullptr, nullptr};
+    started = (table = initialize(&init, &monitor)) &&
+              table->pfnOpenPort(monitor, const_cast<LPWSTR>(L"PressmarkTest:"), &port) &&
+              table->pfnStartDocPort(port, nullptr, 0, 1, reinterpret_cast<BYTE*>(&info));
+  }
+  ~DirectJob() { if (port) table->pfnClosePort(port); if (table) table->pfnShutdown(monitor); }
+  bool End() { return started && table->pfnEndDocPort(port); }
+  bool Write(std::string bytes, DWORD written = 0) {
+    auto* data = reinterpret_cast<BYTE*>(bytes.data());
+    return table->pfnWritePort(port, data, DWORD(bytes.size()), &written) && written == bytes.size();
+  }
+
+  LPMONITOR2 table = nullptr;
+  HANDLE monitor = nullptr, port = nullptr;
+  bool started = false;
 };
 
 class PrintTest : public ::testing::Test {
@@ -192,30 +232,53 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
                                      "|the printer refused the connection|10061|unreachable"},
             events);
 
-  // Far more than the connection's buffers hold: the printer drops the line halfway or stops
-  // reading; then a job that fits the buffers but is never taken.
+  // Far more than the connection's buffers hold, and a job that fits them, to a printer that stops reading.
   const std::string large(24 << 20, 'x');
-  for (auto [mode, size, error] : {std::tuple{TestPrinter::kDropsHalfway, large.size(), "10054"},
-                                   {TestPrinter::kStopsReading, large.size(), "10060"},
-                                   {TestPrinter::kStopsReading, size_t{9}, "10060"}}) {
-    TestPrinter stalled(mode);
+  for (size_t size : {large.size(), size_t{9}}) {
+    TestPrinter stalled(TestPrinter::kStopsReading);
     ASSERT_NO_FATAL_FAILURE(PlantPort(stalled));
     Set(kPortSubkey, "Send Timeout", "1");
     EXPECT_FALSE(Print(L"stalled", large.substr(0, size)));
     std::string prefix = "c0002712|PressmarkTest:|" + PrinterText(stalled) + "|stalled|";
-    EXPECT_TRUE(events.size() == 1 && events[0].starts_with(prefix) && events[0].ends_with(error))
+    EXPECT_TRUE(events.size() == 1 && events[0].starts_with(prefix) && events[0].ends_with("10060"))
         << ::testing::PrintToString(events);
   }
 
+  // Through the entry points, where a pause can be made: a printer half-closes after 1,000 bytes of
+  // a 4,097-byte job and reads no more; one closes after the first block, before the last byte.
+  for (auto [mode, before] : {std::pair{TestPrinter::kHalfCloses, 4097}, {TestPrinter::kCloses, 4096}}) {
+    TestPrinter cut(mode);
+    ASSERT_NO_FATAL_FAILURE(PlantPort(cut));
+    events.clear();
+    DirectJob job(library, L"cut");
+    EXPECT_TRUE(job.started && job.Write(std::string(before, 'c')));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(cut.closed, 20000));
+    EXPECT_TRUE(before == 4097 || job.Write("c"));
+    WSADATA data;
+    WSACleanup();  // the job's own clean-up is then the last one, which sets error 6
+    EXPECT_FALSE(job.End());
+    EXPECT_EQ(59u, GetLastError());  // the printer's reset, as the entry points report any socket error
+    WSAStartup(MAKEWORD(1, 1), &data);
+    EXPECT_EQ(std::vector<std::string>{"c0002712|PressmarkTest:|" + PrinterText(cut) + "|cut|4097|"
+                                       "the printer closed the connection|10054"}, events);
+  }
+
+  // The printer drops the connection of the start; the job ends while the printer keeps its own open.
   TestPrinter lpr(TestPrinter::kSpeaksLpr);
   ASSERT_NO_FATAL_FAILURE(PlantPort(lpr));
   Set(kPortSubkey, "LPR Queue", "raw queue");
-  EXPECT_TRUE(Print(L"Q4\nPevil", large));
+  EXPECT_TRUE(Print(L"Q4\nPevil", large)) << ::testing::PrintToString(events);
+  Set("Options", "Logging Level", "2");
+  events.clear();
+  EXPECT_TRUE(DirectJob(library, L"empty").End());
+  EXPECT_EQ(std::vector<std::string>{"40004e21|PressmarkTest:|empty|127.0.0.1 (127.0.0.1, TCP port " +
+                                     std::to_string(lpr.port) + ", LPR queue raw queue)|0"}, events);
   lpr.Finish();
-  // The queue, the data file of its exact size, the control file where the name starts no command.
+  // The queue, the data file of its exact size, the control file where the name starts no command;
+  // of the empty job the queue's answer only.
   const std::string& sent = lpr.received;
-  EXPECT_EQ(0u, sent.find("\x02raw_queue\n\x03" + std::to_string(large.size()) + " dfA"));
-  EXPECT_TRUE(sent.find(large + '\0') != sent.npos && sent.back() == '\0' &&
+  EXPECT_EQ(0u, sent.find("\x02raw_queue\n\x02raw_queue\n\x03" + std::to_string(large.size()) + " dfA"));
+  EXPECT_TRUE(sent.find(large + '\0') != sent.npos && sent.ends_with(std::string(1, '\0') + "\x02raw_queue\n") &&
               sent.find("\nJQ4 Pevil\nNQ4 Pevil\nldfA") != sent.npos && sent.find("\nPevil") == sent.npos);
 
   TestPrinter refusing(TestPrinter::kRefusesQueue);
@@ -238,14 +301,23 @@ TEST_F(PrintTest, JobsArriveWholeByEveryWayOrFailWithTheReason) {
     Set("Options", name, value);  // read at each job's start: a trace line for each step
   }
   EXPECT_FALSE(Print(L"vtlnet", "%!PS\n"));
-  std::string traced;
-  std::getline(std::ifstream(kTrace), traced);
-  EXPECT_EQ(0u, traced.find("StartDocPort PressmarkTest:: job \"vtlnet\" to NOWAY")) << traced;
   EXPECT_EQ(std::vector<std::string>{"c0002711|PressmarkTest:|NOWAY (5.56, VTLnet)|"
                                      "the VTLnet library has no transport to the printer's node|53|vtlnet"},
             events);
   node.Finish();
   EXPECT_EQ("%", node.received);
+
+  // A printer that reads slowly for about four seconds under a two-second send timeout, while a
+  // second job to it shares the trace file.
+  TestPrinter slow(TestPrinter::kReadsSlowly);
+  ASSERT_NO_FATAL_FAILURE(PlantPort(slow));
+  Set(kPortSubkey, "Send Timeout", "2");
+  DirectJob first(library, L"slow"), second(library, L"beside");
+  EXPECT_TRUE(first.Write(std::string(5 << 18, 's')) && first.End() && second.End());
+  std::ifstream trace(kTrace);
+  const std::string traced(std::istreambuf_iterator<char>(trace), {});
+  EXPECT_TRUE(traced.starts_with("StartDocPort PressmarkTest:: job \"vtlnet\" to NOWAY") &&
+              traced.find("job \"beside\"") != std::string::npos) << traced;
 }
 
 }  // namespace

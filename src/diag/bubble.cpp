@@ -245,7 +245,10 @@ void StartWindowThread(BubbleChannel* channel) {
 
 }  // namespace
 
-BubbleChannel* BubbleOpen(HINSTANCE instance, const char* traceFileName, BOOL window, const char* title) {
+// With `shared`, the file is opened for appending only: each write of a whole record then lands
+// at the file's end, whoever else writes to it.
+static BubbleChannel* OpenChannel(HINSTANCE instance, const char* traceFileName, BOOL window, const char* title,
+                                  bool shared) {
   if (!traceFileName && !window) return nullptr;
   BubbleChannel* channel = nullptr;
   if (MemAllocateZeroed(sizeof *channel, &channel) != EXC_S_SUCCESS) return nullptr;
@@ -255,13 +258,22 @@ BubbleChannel* BubbleOpen(HINSTANCE instance, const char* traceFileName, BOOL wi
   channel->extentAttachPending = 1;
   channel->traceFile = INVALID_HANDLE_VALUE;
   if (traceFileName) {
-    channel->traceFile = CreateFileA(traceFileName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    channel->traceFile = CreateFileA(traceFileName, shared ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                     shared ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr,
+                                     shared ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
   CopyBounded(channel->title, title ? title : "", sizeof channel->title);
   channel->title[sizeof channel->title - 1] = '\0';
   if (window) StartWindowThread(channel);
   return channel;
+}
+
+BubbleChannel* BubbleOpen(HINSTANCE instance, const char* traceFileName, BOOL window, const char* title) {
+  return OpenChannel(instance, traceFileName, window, title, false);
+}
+
+BubbleChannel* BubbleOpenShared(HINSTANCE instance, const char* traceFileName, BOOL window, const char* title) {
+  return OpenChannel(instance, traceFileName, window, title, true);
 }
 
 void BubblePrintf(BubbleChannel* channel, const char* format, ...) {

@@ -39,6 +39,10 @@ struct BubbleChannel {
 // with neither a file name nor a window, or without memory. The title is cut to 63 characters.
 BubbleChannel* BubbleOpen(HINSTANCE instance, const char* traceFileName, BOOL window, const char* title);
 
+// As BubbleOpen, but the trace file is kept and shared: it is created when missing, and each record
+// is appended whole at its end while other channels, of this process or another, write to it too.
+BubbleChannel* BubbleOpenShared(HINSTANCE instance, const char* traceFileName, BOOL window, const char* title);
+
 // Formats with wvsprintfA's conversions into 1000 bytes (a longer text is cut), writes the text
 // and CR LF to the trace file in one write, and adds the text to the window, returning once the
 // window thread has shown it. Any thread may call it; a null channel does nothing.

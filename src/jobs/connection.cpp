@@ -6,6 +6,15 @@ namespace {
 
 constexpr unsigned short kFirstReservedPort = 721;
 constexpr unsigned short kLastReservedPort = 731;
+// Enough for a full stream on a LAN, small enough that a slow printer's progress shows within
+// seconds and that little is left for the printer to read once the job's last byte went out.
+constexpr int kSendBufferBytes = 64 * 1024;
+constexpr int kMaxDropsPerLook = 64;  // what a printer sends back is read in bounded helpings
+// One send waits for this much room at most, so the send timeout restarts with every slice the
+// printer takes, while a blocking send keeps the stream as fast as a plain send loop.
+constexpr DWORD kSendSliceBytes = 16 * 1024;
+// A look for the printer's close costs as much as a send: a stream looks once per this much.
+constexpr DWORD kLookEveryBytes = 64 * 1024;
 
 timeval Timeval(DWORD timeoutMs) {
   timeval limit;
@@ -31,6 +40,35 @@ int WaitForConnection(SOCKET connection, DWORD timeoutMs) {
     int length = sizeof error;
     getsockopt(connection, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
     return error ? error : WSAECONNRESET;
+  }
+  return 0;
+}
+
+// Waits until the printer sent something or closed (and, with `orRoom`, until the socket takes
+// more); WSAETIMEDOUT when nothing came within `timeoutMs`.
+int WaitForPrinter(SOCKET connection, bool orRoom, DWORD timeoutMs) {
+  fd_set readable;
+  fd_set writable;
+  FD_ZERO(&readable);
+  FD_ZERO(&writable);
+  FD_SET(connection, &readable);
+  if (orRoom) FD_SET(connection, &writable);
+  timeval limit = Timeval(timeoutMs);
+  int count = select(0, &readable, &writable, nullptr, &limit);
+  if (count == SOCKET_ERROR) return WSAGetLastError();
+  return count == 0 ? WSAETIMEDOUT : 0;
+}
+
+// Looks without waiting whether the printer is still there, dropping what it sent back: a closed
+// side or a reset before the job's end means the printer will not take the rest.
+int CheckPrinterThere(SOCKET connection) {
+  for (int look = 0; look < kMaxDropsPerLook; ++look) {
+    int error = WaitForPrinter(connection, false, 0);
+    if (error) return error == WSAETIMEDOUT ? 0 : error;
+    char dropped[512];
+    int result = recv(connection, dropped, sizeof dropped, 0);
+    if (result == 0) return WSAECONNRESET;
+    if (result < 0) return WSAGetLastError();
   }
   return 0;
 }
@@ -63,7 +101,8 @@ int ConnResolve(const char* name, const char* address, in_addr* printer) {
   return WSAHOST_NOT_FOUND;
 }
 
-int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, DWORD timeoutMs, SOCKET* connection) {
+int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, bool noDelay, DWORD timeoutMs,
+             SOCKET* connection) {
   *connection = socket(AF_INET, SOCK_STREAM, 0);
   if (*connection == INVALID_SOCKET) return WSAGetLastError();
   if (reservedSource) BindReservedPort(*connection);
@@ -80,31 +119,44 @@ int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, DWORD ti
     error = WaitForConnection(*connection, timeoutMs);
     if (error) return error;
   }
-  // Connected, the socket blocks again with the timeout on every send and receive: one call per
-  // block of the job, where a non-blocking socket would also wait in select for each.
+  // Connected, the socket blocks again, each send waiting the timeout at most for room for its slice.
   u_long blocking = 0;
   DWORD limit = timeoutMs;
+  int sendBuffer = kSendBufferBytes;
+  BOOL delayOff = TRUE;
   if (ioctlsocket(*connection, FIONBIO, &blocking) == SOCKET_ERROR ||
       setsockopt(*connection, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<char*>(&limit), sizeof limit) == SOCKET_ERROR ||
-      setsockopt(*connection, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<char*>(&limit), sizeof limit) == SOCKET_ERROR) {
+      setsockopt(*connection, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&sendBuffer), sizeof sendBuffer) ==
+          SOCKET_ERROR ||
+      (noDelay && setsockopt(*connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&delayOff),
+                             sizeof delayOff) == SOCKET_ERROR)) {
     return WSAGetLastError();
   }
   return 0;
 }
 
-int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* sent) {
+int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* unlooked, DWORD* sent) {
   *sent = 0;
   const char* bytes = static_cast<const char*>(data);
   while (*sent < size) {
-    int result = send(connection, bytes + *sent, static_cast<int>(size - *sent), 0);
+    if (!unlooked || *unlooked >= kLookEveryBytes) {
+      int error = CheckPrinterThere(connection);
+      if (error) return error;
+      if (unlooked) *unlooked = 0;
+    }
+    DWORD slice = size - *sent < kSendSliceBytes ? size - *sent : kSendSliceBytes;
+    int result = send(connection, bytes + *sent, static_cast<int>(slice), 0);
     if (result <= 0) return result == 0 ? WSAECONNRESET : WSAGetLastError();
     *sent += static_cast<DWORD>(result);
+    if (unlooked) *unlooked += static_cast<DWORD>(result);
   }
   return 0;
 }
 
-int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD* received) {
+int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD timeoutMs, DWORD* received) {
   *received = 0;
+  int error = WaitForPrinter(connection, false, timeoutMs);
+  if (error) return error;
   int result = recv(connection, static_cast<char*>(data), static_cast<int>(size), 0);
   if (result < 0) return WSAGetLastError();
   *received = static_cast<DWORD>(result);
@@ -112,17 +164,19 @@ int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD* received) {
 }
 
 int ConnFinish(SOCKET connection, DWORD timeoutMs) {
+  int error = CheckPrinterThere(connection);
+  if (error) return error;
   if (shutdown(connection, 1 /* sends */) == SOCKET_ERROR) return WSAGetLastError();
-  // Each receive waits the timeout at most; a printer that keeps talking is cut off at the same.
+  // A printer that keeps talking is cut off at the same time.
   DWORD start = GetTickCount();
-  for (;;) {
+  for (DWORD waited = 0; waited < timeoutMs; waited = GetTickCount() - start) {
     char discarded[512];
     DWORD received = 0;
-    int error = ConnReceive(connection, discarded, sizeof discarded, &received);
+    error = ConnReceive(connection, discarded, sizeof discarded, timeoutMs - waited, &received);
     if (error) return error;
     if (received == 0) return 0;
-    if (GetTickCount() - start >= timeoutMs) return WSAETIMEDOUT;
   }
+  return WSAETIMEDOUT;
 }
 
 void ConnClose(SOCKET* connection) {

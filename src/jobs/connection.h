@@ -1,6 +1,8 @@
-// A stream connection to a printer over Windows Sockets: a bounded connect, sends that wait a
-// bounded time for room, and an orderly end that waits for the printer to close its side. Every
-// operation answers 0 or a WinSock error code (WSAETIMEDOUT when a wait ran out); none sleeps.
+// A stream connection to a printer over Windows Sockets: a bounded connect, sends whose timeout
+// restarts with every slice the printer takes, looks for the printer's close or reset while the
+// job is sent, and an orderly end. Every operation answers 0 or a WinSock error code
+// (WSAETIMEDOUT when a wait ran out, WSAECONNRESET when the printer closed its side before the
+// job's end); none sleeps.
 #pragma once
 
 #include <winsock.h>
@@ -10,20 +12,28 @@
 int ConnResolve(const char* name, const char* address, in_addr* printer);
 
 // Connects to the printer within `timeoutMs`. With `reservedSource` the connection comes from a
-// port of 721 to 731 when one can be bound, else from any port. The socket is the caller's; every
-// send and receive on it waits `timeoutMs` at most.
-int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, DWORD timeoutMs, SOCKET* connection);
+// port of 721 to 731 when one can be bound, else from any port; with `noDelay` small writes go
+// out at once (for command exchanges that wait for an answer). The socket is the caller's; each
+// send and receive waits `timeoutMs` at most, and the send buffer is kept modest, so that what
+// the printer takes shows soon.
+int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, bool noDelay, DWORD timeoutMs,
+             SOCKET* connection);
 
-// Sends all of `data`, partial sends included; *sent tells how many bytes went out, also on
-// failure (WSAETIMEDOUT when the printer took nothing for the connection's timeout).
-int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* sent);
+// Sends all of `data` in slices of 16 KB; *sent tells how many bytes went out, also on failure.
+// WSAETIMEDOUT when the printer took no slice within the connection's timeout. Before a slice it
+// looks, without waiting, whether the printer closed or reset the connection (what the printer
+// sent meanwhile is dropped): WSAECONNRESET then. It looks before every slice without `unlooked`;
+// with it, once 64 KB went out since the last look (*unlooked counts them across calls).
+int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* unlooked, DWORD* sent);
 
-// Reads up to `size` bytes into `data`, waiting the connection's timeout at most. *received is 0
-// when the printer closed its side.
-int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD* received);
+// Reads up to `size` bytes into `data`, waiting `timeoutMs` at most. *received is 0 when the
+// printer closed its side.
+int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD timeoutMs, DWORD* received);
 
-// Ends the sending side and reads and discards what the printer sends back until it closes its
-// side, within about `timeoutMs`: only then has the printer taken every byte.
+// Ends the job: fails with WSAECONNRESET when the printer closed or reset the connection before
+// this end, else ends the sending side and reads and drops what the printer sends back until it
+// closes its side, within `timeoutMs` after the last byte went out (the modest send buffer bounds
+// what the printer still has to read then): only then has the printer taken every byte.
 int ConnFinish(SOCKET connection, DWORD timeoutMs);
 
 // Closes the socket, when there is one, and sets it to INVALID_SOCKET.

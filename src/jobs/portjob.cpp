@@ -29,6 +29,9 @@ struct PortJob {
   int error;
   bool sockets;              // Windows Sockets started for the job
   SOCKET connection;
+  in_addr address;           // TCP/IP: the printer's address and port, as reached at the start
+  unsigned short tcpPort;
+  DWORD unlooked;            // bytes sent since the last look for the printer's close
   VnetConnection* vnet;      // a VTLnet port's connection, through the VTLnet library
   bool lpr;
   HANDLE spool;              // LPR: the job's bytes, counted before they are announced
@@ -41,6 +44,7 @@ struct PortJob {
   char documentName[128];
   char printer[128];         // the printer as events name it
   char time[20];
+  char user[64];             // LPR: the job's owner
   BubbleChannel* trace;      // null unless "Trace" names a trace file
   PsLookAhead lookAhead;     // the first bytes, until they decide whether the job is PostScript
   PsEnd end;                 // a wrapped job's last bytes, while they may be its closing block
@@ -132,7 +136,7 @@ void ApplyLogOptions(PortJob* job) {
   MonitorSetLogOptions(&options);
   EvSetLevel(options.loggingLevel);
   if (!options.trace || !options.traceFile[0]) return;
-  job->trace = BubbleOpen(ModuleInstance, options.traceFile, options.bubble && HasInteractiveDesktop(),
+  job->trace = BubbleOpenShared(ModuleInstance, options.traceFile, options.bubble && HasInteractiveDesktop(),
                           "Vantrel Pressmark Printer jobs");
 }
 
@@ -158,7 +162,7 @@ int OpenSpool(PortJob* job) {
 int AwaitAcknowledgement(const PortJob& job) {
   char answer = 1;
   DWORD received = 0;
-  int error = ConnReceive(job.connection, &answer, 1, &received);
+  int error = ConnReceive(job.connection, &answer, 1, job.timeoutMs, &received);
   if (error) return error;
   if (received == 0) return WSAECONNRESET;
   return answer == 0 ? 0 : WSAECONNREFUSED;
@@ -166,7 +170,7 @@ int AwaitAcknowledgement(const PortJob& job) {
 
 int SendText(const PortJob& job, const std::string& text) {
   DWORD sent = 0;
-  return ConnSend(job.connection, text.data(), static_cast<DWORD>(text.size()), &sent);
+  return ConnSend(job.connection, text.data(), static_cast<DWORD>(text.size()), nullptr, &sent);
 }
 
 int SendCommand(const PortJob& job, const std::string& command) {
@@ -174,19 +178,53 @@ int SendCommand(const PortJob& job, const std::string& command) {
   return error ? error : AwaitAcknowledgement(job);
 }
 
-LprJob LprJobOf(const OpenPort& open, const PortJob& job, char* host, char* user) {
+LprJob LprJobOf(const OpenPort& open, const PortJob& job, char* host) {
   if (gethostname(host, 64) != 0) strcpy(host, "localhost");
-  DWORD userSize = 64;
-  if (!GetUserNameA(user, &userSize)) strcpy(user, "spooler");
-  return LprJob{open.port.lprQueue, host, user, job.documentName, job.jobNumber};
+  return LprJob{open.port.lprQueue, host, job.user, job.documentName, job.jobNumber};
 }
 
-// Announces the spooled data file with its exact size, streams it, then sends the control file.
-int SendLprFiles(const OpenPort& open, PortJob* job) {
+// The job's owner as the spooler knows it; the user of this process when the spooler names no
+// printer or job (Wine's does not), or cannot answer.
+void FindJobOwner(const char* printerName, DWORD jobId, char* user, DWORD size) {
+  HANDLE printer = nullptr;
+  if (printerName && *printerName && jobId && OpenPrinterA(const_cast<char*>(printerName), &printer, nullptr)) {
+    alignas(JOB_INFO_1A) BYTE info[4096];
+    DWORD needed = 0;
+    bool found = GetJobA(printer, jobId, 1, info, sizeof info, &needed);
+    ClosePrinter(printer);
+    const char* owner = found ? reinterpret_cast<JOB_INFO_1A*>(info)->pUserName : nullptr;
+    if (owner && *owner) {
+      CopyBounded(user, owner, size);
+      user[size - 1] = '\0';
+      return;
+    }
+  }
+  if (!GetUserNameA(user, &size)) strcpy(user, "spooler");
+}
+
+// Opens the job's own connection to the printer (from a reserved port when one is free) and has
+// the queue accept the job.
+int ConnectLpr(const OpenPort& open, PortJob* job) {
+  int error = ConnOpen(job->address, job->tcpPort, true, true, job->timeoutMs, &job->connection);
+  if (error == WSAEADDRINUSE) {
+    // The reserved source port still serves an earlier connection to this printer: any port will do.
+    ConnClose(&job->connection);
+    error = ConnOpen(job->address, job->tcpPort, false, true, job->timeoutMs, &job->connection);
+  }
+  if (error) return error;
   char host[64];
-  char user[64];
-  LprJob lpr = LprJobOf(open, *job, host, user);
-  int error = SendCommand(*job, LprFileCommand('\3', job->spooledBytes, LprDataFileName(lpr)));
+  return SendCommand(*job, LprReceiveJobCommand(LprJobOf(open, *job, host)));
+}
+
+// On a connection of the job's own, made now (the one of the start may have been dropped while
+// the job was spooled): announces the spooled data file with its exact size, streams it, then
+// sends the control file. The job is done once the printer acknowledged the control file.
+int SendLprFiles(const OpenPort& open, PortJob* job) {
+  int error = ConnectLpr(open, job);
+  if (error) return error;
+  char host[64];
+  LprJob lpr = LprJobOf(open, *job, host);
+  error = SendCommand(*job, LprFileCommand('\3', job->spooledBytes, LprDataFileName(lpr)));
   if (error) return error;
   if (SetFilePointer(job->spool, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
     return static_cast<int>(GetLastError());
@@ -199,7 +237,7 @@ int SendLprFiles(const OpenPort& open, PortJob* job) {
     if (!ReadFile(job->spool, chunk, sizeof chunk, &read, nullptr)) return static_cast<int>(GetLastError());
     if (read == 0) break;
     DWORD sent = 0;
-    error = ConnSend(job->connection, chunk, read, &sent);
+    error = ConnSend(job->connection, chunk, read, &job->unlooked, &sent);
     dataSent += sent;
     if (error) {
       job->documentBytes = dataSent;  // a lost job's event counts what of the data file went out
@@ -222,7 +260,7 @@ int Put(PortJob* job, const void* data, DWORD size, DWORD* sent) {
     *sent = static_cast<DWORD>(VnetSend(job->vnet, static_cast<const char*>(data), static_cast<int>(size)));
     return *sent == size ? 0 : static_cast<int>(GetLastError());
   }
-  if (!job->lpr) return ConnSend(job->connection, data, size, sent);
+  if (!job->lpr) return ConnSend(job->connection, data, size, &job->unlooked, sent);
   if (!WriteFile(job->spool, data, size, sent, nullptr)) return static_cast<int>(GetLastError());
   job->spooledBytes += *sent;
   return *sent == size ? 0 : ERROR_DISK_FULL;
@@ -323,7 +361,8 @@ int ReachVnetPrinter(const PortEntry& port, PortJob* job) {
   return job->vnet ? 0 : static_cast<int>(GetLastError());
 }
 
-// Reaches the printer: the TCP connection, and for LPR the queue accepted and the spool ready.
+// Reaches the printer: the TCP connection; for LPR, whether the printer and its queue answer (the
+// files go on a connection of their own at the end) and the spool ready.
 int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
   const PortEntry& port = open.port;
   if (port.protocol == kProtocolVnet) return ReachVnetPrinter(port, job);
@@ -336,7 +375,8 @@ int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
                          : job->lpr           ? kLprPort
                                               : kRawPort;
   const char* name = port.tcpName[0] ? port.tcpName : port.tcpAddress;
-  in_addr address = {};
+  in_addr& address = job->address;
+  job->tcpPort = number;
   int error = ConnResolve(port.tcpName, port.tcpAddress, &address);
   char queue[kLprQueueSize];
   JobSanitizeText(port.lprQueue, queue, sizeof queue);
@@ -344,18 +384,21 @@ int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
            error ? "no address" : inet_ntoa(address), number, job->lpr ? ", LPR queue " : "", job->lpr ? queue : "");
   if (error) return error;
 
-  error = ConnOpen(address, number, job->lpr, job->timeoutMs, &job->connection);
-  if (error == WSAEADDRINUSE && job->lpr) {
-    // The reserved source port still serves an earlier connection to this printer: any port will do.
-    ConnClose(&job->connection);
-    error = ConnOpen(address, number, false, job->timeoutMs, &job->connection);
-  }
-  if (error || !job->lpr) return error;
-  char host[64];
-  char user[64];
-  error = SendCommand(*job, LprReceiveJobCommand(LprJobOf(open, *job, host, user)));
+  if (!job->lpr) return ConnOpen(address, number, false, false, job->timeoutMs, &job->connection);
+  error = ConnectLpr(open, job);
+  ConnClose(&job->connection);
   if (error == WSAECONNREFUSED) *reason = "the printer refused the LPR queue";
   return error ? error : OpenSpool(job);
+}
+
+// After the document's last byte: LPR sends the spooled files (an empty job sends nothing, as an
+// empty raw job puts nothing on the line); raw waits for the printer to close.
+int FinishDelivery(const OpenPort& open, PortJob* job) {
+  if (job->lpr) return job->spooledBytes ? SendLprFiles(open, job) : 0;
+  if (!job->vnet) return ConnFinish(job->connection, job->timeoutMs);
+  int error = VnetClose(job->vnet, TRUE);
+  job->vnet = nullptr;
+  return error;
 }
 
 template <class Operation>
@@ -369,7 +412,7 @@ BOOL Guarded(Operation operation) {
 
 }  // namespace
 
-BOOL MonitorStartDocPort(HANDLE port, const char* /*printerName*/, DWORD jobId, DWORD level, BYTE* docInfo) {
+BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWORD level, BYTE* docInfo) {
   auto* open = static_cast<OpenPort*>(port);
   if (!open) return FailWith(ERROR_INVALID_HANDLE);
   if ((level != 1 && level != 2) || !docInfo) return FailWith(ERROR_INVALID_LEVEL);
@@ -392,6 +435,8 @@ BOOL MonitorStartDocPort(HANDLE port, const char* /*printerName*/, DWORD jobId, 
   GetLocalTime(&now);
   snprintf(job->time, sizeof job->time, "%04u-%02u-%02u %02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
            now.wMinute);
+
+  if (open->port.lprQueue[0]) FindJobOwner(printerName, jobId, job->user, sizeof job->user);
 
   ApplyLogOptions(job);
   return Guarded([&] {
@@ -436,13 +481,7 @@ BOOL MonitorEndDocPort(HANDLE port) {
   BOOL done = Guarded([&] {
     if (job->failed) return FailWith(static_cast<DWORD>(job->error));  // reported when it failed
     int error = FinishDocument(*open, job);
-    if (!error && job->lpr) error = SendLprFiles(*open, job);
-    if (!error && job->vnet) {
-      error = VnetClose(job->vnet, TRUE);
-      job->vnet = nullptr;
-    } else if (!error) {
-      error = ConnFinish(job->connection, job->timeoutMs);
-    }
+    if (!error) error = FinishDelivery(*open, job);
     BubblePrintf(job->trace, "EndDocPort %s: %s bytes of the document, error %d", open->port.portName,
                  std::to_string(job->documentBytes).c_str(), error);
     if (!error) {
@@ -453,7 +492,9 @@ BOOL MonitorEndDocPort(HANDLE port) {
     ReportLost(*open, *job);
     return FailWith(static_cast<DWORD>(error));
   });
+  DWORD error = GetLastError();  // the job's own code, which the clean-up's calls would replace
   EndJob(job);
+  SetLastError(error);
   return done;
 }
 

@@ -183,8 +183,9 @@ BOOL WINAPI WideOpenPort(HANDLE monitor, LPWSTR portName, PHANDLE port) {
 }
 
 // The document's name only labels the job (its header, banner page and events), so characters
-// the code page lacks may become its default character. The printer name is not used.
-BOOL WINAPI WideStartDocPort(HANDLE port, LPWSTR /*printerName*/, DWORD jobId, DWORD level, LPBYTE docInfo) {
+// the code page lacks may become its default character. The printer's name finds the job's owner;
+// one the code page cannot carry is left out, and the job goes as this process's user's.
+BOOL WINAPI WideStartDocPort(HANDLE port, LPWSTR printerName, DWORD jobId, DWORD level, LPBYTE docInfo) {
   SetLastError(ERROR_SUCCESS);
   if ((level != 1 && level != 2) || !docInfo) return MonitorStartDocPort(port, nullptr, jobId, level, nullptr);
   // DOC_INFO_1W and DOC_INFO_2W both begin with the document's name.
@@ -194,7 +195,9 @@ BOOL WINAPI WideStartDocPort(HANDLE port, LPWSTR /*printerName*/, DWORD jobId, D
     name[sizeof name - 1] = '\0';  // a name too long for the buffer keeps what was converted
   }
   DOC_INFO_1A ansi = {name, nullptr, nullptr};
-  return MonitorStartDocPort(port, nullptr, jobId, 1, reinterpret_cast<BYTE*>(&ansi));
+  AnsiName printer(printerName);
+  const char* printerAnsi = printer.usable() ? printer.get() : nullptr;
+  return MonitorStartDocPort(port, printerAnsi, jobId, 1, reinterpret_cast<BYTE*>(&ansi));
 }
 
 BOOL WINAPI WideWritePort(HANDLE port, LPBYTE buffer, DWORD size, LPDWORD written) {
