@@ -126,7 +126,7 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
       // An import is checked whole: a refused section stores nothing, New included.
       {kXcvImport, Wire(good + L"[Ports\\kept]\nTCP/IP Address=255.255.255.255\n"),
        XcvRefusal(IDS_TCP_ADDRESS_INCORRECT)},
-      {kXcvImport, Wire(good + L"[Ports\\NEW]\nBanner=True\n"), ERROR_INVALID_DATA},  // a section twice, in any case
+      {kXcvImport, Wire(good + L"[Ports\\NEW" + tcp), ERROR_INVALID_DATA},  // a section twice, in any case
       {kXcvSetPort, Wire(L"Version=1\n[Ports\\New]\nBanner=True\n"), ERROR_UNKNOWN_PORT},
       {kXcvDeletePort, Wire(L"Gone"), ERROR_UNKNOWN_PORT},
       {kXcvDeletePort, std::vector<BYTE>{'K', 0}, ERROR_INVALID_DATA},
