@@ -1,5 +1,5 @@
 // The Xcv commands: reads straight from the store, changes checked with the dialogs' rules, stored,
-// and then the monitor's list read again.
+// and then the changed ports read back into the monitor's list.
 #include "admin/xcv.h"
 
 #include <winspool.h>
@@ -19,9 +19,6 @@
 
 namespace {
 
-// Far more than a port's or the options' section can take; a bound on the work a caller can ask for.
-constexpr DWORD kMaxInputBytes = 64 * 1024;
-
 bool MayAdminister(const XcvHandle& handle) {
   return (handle.access & SERVER_ACCESS_ADMINISTER) != 0;
 }
@@ -29,7 +26,7 @@ bool MayAdminister(const XcvHandle& handle) {
 // The input as text in the monitor's code page: exactly one UTF-16 text whose NUL ends the data,
 // every character carried exactly (a best-fit character could name another port).
 DWORD ReadInput(const BYTE* input, DWORD inputSize, std::string* text) {
-  if (inputSize == 0 || inputSize % sizeof(WCHAR) || inputSize > kMaxInputBytes) return ERROR_INVALID_DATA;
+  if (inputSize == 0 || inputSize % sizeof(WCHAR) || inputSize > kXcvMaxInputBytes) return ERROR_INVALID_DATA;
   std::wstring wide(inputSize / sizeof(WCHAR), L'\0');
   memcpy(wide.data(), input, inputSize);
   if (wide.find(L'\0') != wide.size() - 1) return ERROR_INVALID_DATA;
@@ -76,15 +73,17 @@ std::vector<PortEntry> StoredPorts() {
   return ports;
 }
 
-// A port is found by its name in any case, as the "name in use" rule and the registry compare.
+// A port is found by its name in any case, as the "name in use" rule and the registry compare; the
+// record holds the name as stored.
 bool FindStoredPort(const std::string& portName, PortEntry* port) {
-  for (const PortEntry& stored : StoredPorts()) {
-    if (lstrcmpiA(portName.c_str(), stored.portName) == 0) {
-      *port = stored;
-      return true;
-    }
-  }
-  return false;
+  return StoreFindPort(MonitorKeyPath, portName.c_str(), port) != FALSE;
+}
+
+// The monitor's list takes the ports as the store now holds them.
+void RereadPorts(const std::vector<std::string>& portNames) {
+  std::vector<const char*> names;
+  for (const std::string& name : portNames) names.push_back(name.c_str());
+  RereadPortEntries(names.data(), names.size());
 }
 
 // As the monitor starts with them: level 1 unless the store says otherwise.
@@ -162,40 +161,73 @@ UINT CheckPortRules(PortEntry* port, DWORD kept) {
   return 0;
 }
 
-// Checks and, with `store`, stores a port, in the order of the port dialog: the printer, then a new
-// port's name. The list is read again so the monitor serves what the store holds.
-DWORD StorePort(PortEntry* port, bool isNew, DWORD kept, bool store) {
-  if (port->protocol != kProtocolTcp && port->protocol != kProtocolVnet) return ERROR_INVALID_DATA;
-  UINT message = CheckPortRules(port, kept);
-  if (!message && isNew && !port->portName[0]) message = IDS_PORT_NAME_REQUIRED;
-  if (!message && isNew) CheckPortName(port->portName, &message);
-  if (message) return XcvRefusal(message);
-  if (!store) return ERROR_SUCCESS;
-  if (!StoreWritePort(MonitorKeyPath, port, kept)) return GetLastError();
-  ReloadPortList();
-  return ERROR_SUCCESS;
-}
+// A port change as it would be stored: the port, whether it is new, the printer pairs it keeps.
+struct PortChange {
+  PortEntry port;
+  bool isNew;
+  DWORD kept;
+};
 
-DWORD AddPort(const XcvSection& section, bool store) {
-  // A new port as the port dialog starts one.
-  PortEntry port = {};
+// A new port as the port dialog starts one, the section's settings over it.
+PortChange NewPort(const XcvSection& section, const std::string& portName) {
+  PortChange change = {{}, true, 0};
+  PortEntry& port = change.port;
   port.bannerTrayNumber = port.inputTrayNumber = port.outputTrayNumber = 1;
   port.pressmarkPrinter = 1;
-  std::string portName;
-  XcvSectionPort(section, &portName);
   lstrcpynA(port.portName, portName.c_str(), sizeof port.portName);
   XcvApplyPort(section, &port);
-  return StorePort(&port, true, 0, store);
+  return change;
 }
 
-// Settings the section does not name stay as stored, the printers included.
-DWORD SetPort(const XcvSection& section, bool store) {
+// The stored port, the section's settings over it; settings the section does not name stay as
+// stored, the printers included.
+PortChange ChangedPort(const XcvSection& section, const PortEntry& stored) {
+  PortChange change = {stored, false, KeptPrinters(section)};
+  XcvApplyPort(section, &change.port);
+  return change;
+}
+
+// Checks a change in the order of the port dialog: the printer, then a new port's name against the
+// spooler's names (read now when none are given) and the store.
+DWORD CheckPortChange(PortChange* change, const SpoolerPortNames* spooler) {
+  PortEntry* port = &change->port;
+  if (port->protocol != kProtocolTcp && port->protocol != kProtocolVnet) return ERROR_INVALID_DATA;
+  UINT message = CheckPortRules(port, change->kept);
+  if (!message && change->isNew && !port->portName[0]) message = IDS_PORT_NAME_REQUIRED;
+  if (!message && change->isNew) {
+    if (spooler) {
+      CheckPortNameAgainst(port->portName, *spooler, &message);
+    } else {
+      CheckPortName(port->portName, &message);
+    }
+  }
+  return message ? XcvRefusal(message) : ERROR_SUCCESS;
+}
+
+DWORD StorePortChange(const PortChange& change) {
+  return StoreWritePort(MonitorKeyPath, &change.port, change.kept) ? ERROR_SUCCESS : GetLastError();
+}
+
+// Checks and stores one change; the monitor's list then takes the port as stored.
+DWORD ApplyPortChange(PortChange change) {
+  DWORD status = CheckPortChange(&change, nullptr);
+  if (status == ERROR_SUCCESS) status = StorePortChange(change);
+  if (status == ERROR_SUCCESS) RereadPorts({change.port.portName});
+  return status;
+}
+
+DWORD AddPort(const XcvSection& section) {
   std::string portName;
   XcvSectionPort(section, &portName);
-  PortEntry port = {};
-  if (!FindStoredPort(portName, &port)) return ERROR_UNKNOWN_PORT;
-  XcvApplyPort(section, &port);
-  return StorePort(&port, false, KeptPrinters(section), store);
+  return ApplyPortChange(NewPort(section, portName));
+}
+
+DWORD SetPort(const XcvSection& section) {
+  std::string portName;
+  XcvSectionPort(section, &portName);
+  PortEntry stored = {};
+  if (!FindStoredPort(portName, &stored)) return ERROR_UNKNOWN_PORT;
+  return ApplyPortChange(ChangedPort(section, stored));
 }
 
 DWORD DeletePort(const BYTE* input, DWORD inputSize) {
@@ -205,7 +237,7 @@ DWORD DeletePort(const BYTE* input, DWORD inputSize) {
   PortEntry port = {};
   if (!FindStoredPort(portName, &port)) return ERROR_UNKNOWN_PORT;
   if (!StoreDeletePort(MonitorKeyPath, port.portName)) return GetLastError();
-  ReloadPortList();
+  RemovePortEntry(port.portName);
   return ERROR_SUCCESS;
 }
 
@@ -219,19 +251,29 @@ BOOL ForgetTraceFile() {
   return FALSE;
 }
 
-DWORD SetOptions(const XcvSection& section, bool store) {
-  LogOptions options = StoredOptions();
-  XcvApplyOptions(section, &options);
+// The stored options, the section's settings over them, checked with the logging dialog's rules.
+DWORD CheckOptions(const XcvSection& section, LogOptions* options) {
+  *options = StoredOptions();
+  XcvApplyOptions(section, options);
   UINT message = 0;
-  if (!CheckLogLevel(options.loggingLevel, &message)) return XcvRefusal(message);
-  if (options.trace && !CheckTraceFile(options.traceFile, &message)) return XcvRefusal(message);
-  if (!store) return ERROR_SUCCESS;
+  if (!CheckLogLevel(options->loggingLevel, &message)) return XcvRefusal(message);
+  if (options->trace && !CheckTraceFile(options->traceFile, &message)) return XcvRefusal(message);
+  return ERROR_SUCCESS;
+}
+
+DWORD StoreOptions(const XcvSection& section, const LogOptions& options) {
   if (!StoreWriteLogOptions(MonitorKeyPath, &options)) return GetLastError();
   if (!options.traceFile[0] && Names(section, "Trace File") && !ForgetTraceFile()) return GetLastError();
   // Like the logging options dialog: the monitor takes them, and the event level follows at its
   // next start.
   MonitorSetLogOptions(&options);
   return ERROR_SUCCESS;
+}
+
+DWORD SetOptions(const XcvSection& section) {
+  LogOptions options = {};
+  DWORD status = CheckOptions(section, &options);
+  return status == ERROR_SUCCESS ? StoreOptions(section, options) : status;
 }
 
 DWORD GetPort(const BYTE* input, DWORD inputSize, std::string* text) {
@@ -251,14 +293,14 @@ std::string AllSettings() {
   return XcvFormatText(sections);
 }
 
-// Runs a change, and stores it, on the input's one section, which must be of the command's kind.
-DWORD RunChange(const BYTE* input, DWORD inputSize, DWORD (*change)(const XcvSection&, bool), bool portSection) {
+// Runs a change on the input's one section, which must be of the command's kind.
+DWORD RunChange(const BYTE* input, DWORD inputSize, DWORD (*change)(const XcvSection&), bool portSection) {
   XcvSection section;
   DWORD status = ReadSection(input, inputSize, &section);
   if (status != ERROR_SUCCESS) return status;
   std::string portName;
   if (XcvSectionPort(section, &portName) != portSection) return ERROR_INVALID_DATA;
-  return change(section, true);
+  return change(section);
 }
 
 DWORD AddPortCommand(const BYTE* input, DWORD inputSize) {
@@ -273,16 +315,62 @@ DWORD SetOptionsCommand(const BYTE* input, DWORD inputSize) {
   return RunChange(input, inputSize, SetOptions, false);
 }
 
-// What an import of the section would answer, storing nothing: a port the store holds (its name in
-// any case) is changed, another added, the options set.
-DWORD CheckSection(const BYTE* input, DWORD inputSize) {
-  XcvSection section;
-  DWORD status = ReadSection(input, inputSize, &section);
-  if (status != ERROR_SUCCESS) return status;
+// One section of an import, checked and ready to store.
+struct ImportStep {
+  const XcvSection* section;
+  bool isPort;
+  PortChange port;
+  LogOptions options;
+};
+
+// Checks the section as the change it stands for; the spooler's names were read once for all.
+DWORD CheckImportStep(const XcvSection& section, const SpoolerPortNames& spooler, ImportStep* step) {
   std::string portName;
-  if (!XcvSectionPort(section, &portName)) return SetOptions(section, false);
-  PortEntry port = {};
-  return FindStoredPort(portName, &port) ? SetPort(section, false) : AddPort(section, false);
+  *step = ImportStep{&section, XcvSectionPort(section, &portName), {}, {}};
+  if (!step->isPort) return CheckOptions(section, &step->options);
+  PortEntry stored = {};
+  step->port = FindStoredPort(portName, &stored) ? ChangedPort(section, stored) : NewPort(section, portName);
+  return CheckPortChange(&step->port, &spooler);
+}
+
+// The answer of an import: how many sections were stored, and the section that was refused or failed.
+std::string ImportAnswer(size_t stored, const XcvSection* concerned) {
+  std::string answer = "Stored=" + std::to_string(stored) + "\r\n";
+  if (concerned) answer += "[" + XcvEscape(concerned->key) + "]\r\n";
+  return answer;
+}
+
+// Checks every section, then stores every one, then the monitor's list takes the stored ports at once.
+DWORD Import(const BYTE* input, DWORD inputSize, std::string* answer) {
+  std::string text;
+  std::vector<XcvSection> sections;
+  DWORD status = ReadInput(input, inputSize, &text);
+  if (status == ERROR_SUCCESS) status = XcvParseText(text, &sections);
+  if (status != ERROR_SUCCESS) return status;
+  ScopedSockets sockets;  // one start-up for every look-up of the import
+  SpoolerPortNames spooler = ReadSpoolerPortNames();
+  std::vector<ImportStep> steps(sections.size());
+  for (size_t i = 0; i < sections.size(); ++i) {
+    status = CheckImportStep(sections[i], spooler, &steps[i]);
+    if (status == ERROR_SUCCESS) continue;
+    *answer = ImportAnswer(0, &sections[i]);
+    return status;
+  }
+  DWORD first = ERROR_SUCCESS;
+  const XcvSection* failed = nullptr;
+  size_t stored = 0;
+  std::vector<std::string> written;
+  for (const ImportStep& step : steps) {
+    status = step.isPort ? StorePortChange(step.port) : StoreOptions(*step.section, step.options);
+    if (status == ERROR_SUCCESS) ++stored;
+    if (status == ERROR_SUCCESS && step.isPort) written.push_back(step.port.port.portName);
+    if (status == ERROR_SUCCESS || failed) continue;
+    first = status;
+    failed = step.section;
+  }
+  RereadPorts(written);
+  *answer = ImportAnswer(stored, failed);
+  return first;
 }
 
 }  // namespace
@@ -296,12 +384,19 @@ DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* i
   const struct {
     const WCHAR* name;
     Change run;
-  } changes[] = {{kXcvAddPort, AddPortCommand},     {kXcvSetPort, SetPortCommand}, {kXcvDeletePort, DeletePort},
-                 {kXcvSetOptions, SetOptionsCommand}, {kXcvCheckSection, CheckSection}};
+  } changes[] = {{kXcvAddPort, AddPortCommand}, {kXcvSetPort, SetPortCommand}, {kXcvDeletePort, DeletePort},
+                 {kXcvSetOptions, SetOptionsCommand}};
   for (const auto& change : changes) {
     if (wcscmp(command, change.name) != 0) continue;
     if (!MayAdminister(handle)) return ERROR_ACCESS_DENIED;
     return change.run(input, inputSize);
+  }
+  if (!wcscmp(command, kXcvImport)) {
+    if (!MayAdminister(handle)) return ERROR_ACCESS_DENIED;
+    std::string answer;
+    DWORD status = Import(input, inputSize, &answer);
+    if (!answer.empty()) WriteOutput(answer, output, outputSize, outputNeeded);  // left out when it does not fit
+    return status;
   }
 
   std::string text;

@@ -11,15 +11,19 @@
 //   SetPort     text  one port section, its settings over the stored port's
 //   DeletePort  name
 //   SetOptions  text  the options' section, its settings over the stored options
-//   CheckSection text one section as an import takes it (a port the store holds, in any case, is
-//                     changed, another added; the options set): the answer of that change, with
-//                     nothing stored
+//   Import      text  any number of sections: a port the store holds (in any case) is changed as by
+//                     SetPort, another added as by AddPort, the options set. Every section is
+//                     checked first; one refused, nothing is stored. Then each is stored in the
+//                     text's order, the others still tried after one fails.
+//                     out: "Stored=<n>", the sections stored, then, when one was refused or failed,
+//                          its section line ("[Ports\<name>]"), as far as the buffer holds them
 //
 // Port names compare in any case. A SetPort that names neither the protocol nor a field of a
 // protocol's printer leaves that printer's name and address as stored, without looking them up.
-// Changes and CheckSection need SERVER_ACCESS_ADMINISTER on the handle; reads need no particular
-// right. A change checks what it would store with the dialogs' rules and stores nothing unless
-// every rule passes.
+// Changes need SERVER_ACCESS_ADMINISTER on the handle; reads need no particular right. A change
+// checks what it would store with the dialogs' rules and stores nothing unless every rule passes.
+// A change costs the same whatever the number of ports: it reads its port by name, and the
+// monitor's list takes the port as stored in place.
 #pragma once
 
 #include <windows.h>
@@ -34,7 +38,14 @@ constexpr WCHAR kXcvAddPort[] = L"AddPort";
 constexpr WCHAR kXcvSetPort[] = L"SetPort";
 constexpr WCHAR kXcvDeletePort[] = L"DeletePort";
 constexpr WCHAR kXcvSetOptions[] = L"SetOptions";
-constexpr WCHAR kXcvCheckSection[] = L"CheckSection";
+constexpr WCHAR kXcvImport[] = L"Import";
+
+// The largest input a command takes, NUL included, a bound on the work a caller can ask for: an
+// import of 10,000 ports (about 2.3 KB of UTF-16 each when every text fills its field and every
+// character is written as "<HH>"), with room to spare.
+constexpr DWORD kXcvMaxInputBytes = 32 * 1024 * 1024;
+// Room for an import's answer, whatever section it names.
+constexpr DWORD kXcvImportAnswerBytes = 512;
 
 constexpr char kUiLibraryName[] = "vtlpmui.dll";
 
@@ -48,6 +59,7 @@ struct XcvHandle {
 // buffer pointer missing for its size), ERROR_ACCESS_DENIED, ERROR_INVALID_DATA (input that is not
 // one terminated text of the expected kind), a status of XcvParseText, XcvRefusal(message id) when
 // a rule refuses a value, ERROR_UNKNOWN_PORT, ERROR_INSUFFICIENT_BUFFER (outputNeeded tells the
-// size), or the store's code. outputNeeded is 0 for a command without output.
+// size; never for Import, whose answer is left out when it does not fit), or the store's code.
+// outputNeeded is 0 for a command without output.
 DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* input, DWORD inputSize, BYTE* output,
                     DWORD outputSize, DWORD* outputNeeded);

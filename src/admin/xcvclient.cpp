@@ -34,12 +34,12 @@ XcvConnection::~XcvConnection() {
   if (handle_) ClosePrinter(handle_);
 }
 
-DWORD XcvConnection::Run(const WCHAR* command, const std::string& input, std::string* output) {
+DWORD XcvConnection::Run(const WCHAR* command, const std::string& input, std::string* output, DWORD answerBytes) {
   if (!handle_) return error_;
   std::wstring wide = Widen(input);
   auto* data = input.empty() ? nullptr : reinterpret_cast<BYTE*>(wide.data());
   DWORD dataSize = input.empty() ? 0 : static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR));
-  std::vector<BYTE> buffer;
+  std::vector<BYTE> buffer(output ? answerBytes : 0);
   // The answer may grow between asking for its size and fetching it: ask again a few times.
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD needed = 0;
@@ -52,7 +52,8 @@ DWORD XcvConnection::Run(const WCHAR* command, const std::string& input, std::st
       buffer.assign(needed, 0);
       continue;
     }
-    if (status == ERROR_SUCCESS && output) {
+    bool answered = status == ERROR_SUCCESS || (needed > 0 && needed <= buffer.size());
+    if (answered && output) {
       buffer.resize(buffer.size() + sizeof(WCHAR), 0);  // an answer without its NUL still ends
       *output = Narrow(reinterpret_cast<const WCHAR*>(buffer.data()));
     }

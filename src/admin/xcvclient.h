@@ -19,8 +19,10 @@ public:
   DWORD openError() const { return error_; }
 
   // Sends the command with the text (none when empty) and answers the monitor's status, or the
-  // print system's error when the call did not reach it. A read's answer goes to `output`.
-  DWORD Run(const WCHAR* command, const std::string& input, std::string* output = nullptr);
+  // print system's error when the call did not reach it. A read's answer goes to `output`; with
+  // `answerBytes`, the first call offers that much room, and an answer that comes with a failure
+  // (an import's) goes there too, so such a command is sent once.
+  DWORD Run(const WCHAR* command, const std::string& input, std::string* output = nullptr, DWORD answerBytes = 0);
 
 private:
   HANDLE handle_ = nullptr;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "resource.h"
 
@@ -175,6 +176,13 @@ void ApplyTo(const XcvSection& section, BYTE* record) {
   }
 }
 
+// A section key as lstrcmpiA compares it, for finding a repeated section by lookup.
+std::string FoldedKey(const std::string& key) {
+  std::string folded = key;
+  if (!folded.empty()) CharUpperBuffA(folded.data(), static_cast<DWORD>(folded.size()));
+  return folded;
+}
+
 template <size_t N>
 XcvSection SectionOf(const std::string& key, const Setting (&table)[N], const BYTE* record) {
   XcvSection section{key, {}};
@@ -200,6 +208,7 @@ XcvSection SectionOf(const std::string& key, const Setting (&table)[N], const BY
 
 DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
   std::vector<XcvSection> read;
+  std::unordered_set<std::string> keys;
   bool versioned = false;
   size_t start = 0;
   while (start < text.size()) {
@@ -220,9 +229,7 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
       if (line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &key)) return ERROR_INVALID_DATA;
       size_t count = 0;
       if (!SectionTable(key, &count)) return ERROR_INVALID_DATA;
-      for (const XcvSection& section : read) {
-        if (lstrcmpiA(section.key.c_str(), key.c_str()) == 0) return ERROR_INVALID_DATA;
-      }
+      if (!keys.insert(FoldedKey(key)).second) return ERROR_INVALID_DATA;
       read.push_back({key, {}});
       continue;
     }

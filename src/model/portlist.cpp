@@ -4,6 +4,9 @@
 #include <winspool.h>
 
 #include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "base/memory.h"
 #include "base/scoped.h"
@@ -291,6 +294,66 @@ BOOL RemovePortEntry(const char* portName) {
     return TRUE;
   }
   return FALSE;
+}
+
+namespace {
+
+// A port read back from the store: its node, or the name it was asked by when it no longer reads.
+struct Reread {
+  PortEntry* entry;
+  std::string name;
+  bool gone;
+};
+
+// Links or swaps in each read-back port, and unlinks each that no longer reads; the caller holds
+// the lock. The list is indexed by name once when many ports come back, so the cost stays per port.
+void MergeLocked(std::vector<Reread>& reread) {
+  std::unordered_map<std::string, PortEntry*> index;
+  if (reread.size() > 1) {
+    for (PortEntry* entry = PortListHead; entry; entry = entry->next) index.emplace(entry->portName, entry);
+  }
+  auto find = [&](const char* name) -> PortEntry* {
+    if (reread.size() <= 1) return FindLocked(name);
+    auto found = index.find(name);
+    return found == index.end() ? nullptr : found->second;
+  };
+  for (Reread& port : reread) {
+    if (!port.entry) continue;
+    PortEntry* held = find(port.entry->portName);
+    if (!held) {
+      port.entry->next = PortListHead;
+      PortListHead = port.entry;
+      index[port.entry->portName] = port.entry;
+      port.entry = nullptr;  // the list owns it
+      continue;
+    }
+    PortEntry* next = held->next;
+    *held = *port.entry;
+    held->next = next;
+  }
+}
+
+}  // namespace
+
+BOOL RereadPortEntries(const char* const* portNames, size_t count) {
+  if (!monitorReady) return FailNotReady();
+  std::vector<Reread> reread;
+  reread.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    PortEntry* entry = nullptr;
+    if (MemAllocateZeroed(sizeof *entry, &entry) != EXC_S_SUCCESS) break;
+    if (!StoreFindPort(MonitorKeyPath, portNames[i], entry)) MemFree(&entry);
+    reread.push_back({entry, portNames[i], entry == nullptr});
+  }
+  {
+    ScopedLock lock(PortListLock);
+    MergeLocked(reread);
+  }
+  for (Reread& port : reread) {
+    if (port.gone) RemovePortEntry(port.name.c_str());
+    MemFree(&port.entry);  // a copy that replaced a node; null for one the list took
+  }
+  return TRUE;
 }
 
 BOOL ReloadPortList() {

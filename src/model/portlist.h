@@ -58,6 +58,10 @@ BOOL AddPortEntry(PortEntry* entry);     // the list owns the node from now on
 // Overwrites the named port's node with `changed` (its link stays); FALSE when there is none.
 BOOL ReplacePortEntry(const char* portName, const PortEntry* changed);
 BOOL RemovePortEntry(const char* portName);  // unlinks and frees the first match
+// Reads the named ports (in any case) again from the store into the list, under one hold of the
+// lock: each replaces the node of its stored name or is added; one that no longer reads leaves the
+// list. Costs the same per port whatever the number of ports; FALSE when not initialised.
+BOOL RereadPortEntries(const char* const* portNames, size_t count);
 BOOL ReloadPortList();
 
 constexpr DWORD kOffsetTableEnd = 0xFFFFFFFF;

@@ -65,6 +65,27 @@ BOOL OpenSubkeyForReading(const char* keyPath, const char* subkeyName, HKEY* key
   return result == ERROR_SUCCESS ? TRUE : Fail(result);
 }
 
+// The key's own name, in the case it was created with; false when the system does not tell it.
+bool StoredKeyName(HKEY key, char* name, int size) {
+  struct BasicInformation {  // KEY_BASIC_INFORMATION
+    LARGE_INTEGER lastWriteTime;
+    ULONG titleIndex;
+    ULONG nameLength;
+    WCHAR name[kPortNameSize];
+  } information;
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto queryKey =
+      reinterpret_cast<QueryKey>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey")));
+  constexpr int kKeyBasicInformation = 0;
+  ULONG got = 0;
+  if (!queryKey || queryKey(key, kKeyBasicInformation, &information, sizeof information, &got) != 0) return false;
+  int length = static_cast<int>(information.nameLength / sizeof(WCHAR));
+  int written = WideCharToMultiByte(CP_ACP, 0, information.name, length, name, size - 1, nullptr, nullptr);
+  if (written <= 0) return false;
+  name[written] = '\0';
+  return true;
+}
+
 bool ReadTrayPair(HKEY key, const char* flagName, DWORD* flag, const char* numberName, DWORD* number) {
   RegReadBool(key, flagName, flag);
   return !*flag || RegReadDword(key, numberName, number);
@@ -226,6 +247,19 @@ BOOL StoreReadNamedPort(const char* keyPath, const char* portName, PortEntry* en
   *entry = PortEntry{};
   ScopedKey ports;
   return OpenSubkeyForReading(keyPath, "Ports", ports.out()) && StoreReadPort(entry, ports.get(), portName);
+}
+
+BOOL StoreFindPort(const char* keyPath, const char* portName, PortEntry* entry) {
+  *entry = PortEntry{};
+  ScopedKey ports;
+  if (!OpenSubkeyForReading(keyPath, "Ports", ports.out()) || !StoreReadPort(entry, ports.get(), portName)) {
+    return FALSE;
+  }
+  ScopedKey port;
+  if (RegOpenKeyExA(ports.get(), portName, 0, KEY_QUERY_VALUE, port.out()) == ERROR_SUCCESS) {
+    StoredKeyName(port.get(), entry->portName, sizeof entry->portName);
+  }
+  return TRUE;
 }
 
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options) {

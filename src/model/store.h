@@ -32,6 +32,10 @@ BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName);
 // ERROR_FILE_NOT_FOUND when "Ports" or the port's key does not exist.
 BOOL StoreReadNamedPort(const char* keyPath, const char* portName, PortEntry* entry);
 
+// As StoreReadNamedPort, but the name is found in any case, as the registry compares key names, and
+// portName holds the key's own name. Costs the same whatever the number of ports.
+BOOL StoreFindPort(const char* keyPath, const char* portName, PortEntry* entry);
+
 // FALSE only when "Options" cannot be opened; the options are then untouched.
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options);
 

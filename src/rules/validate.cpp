@@ -4,6 +4,7 @@
 #include <winsock.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,36 +51,16 @@ bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Answers 0 when no spooler port has the name (in any case), else the id of the refusal.
-UINT CheckSpoolerPorts(const char* name) {
-  DWORD neededBytes = 0;
-  DWORD returned = 0;
-  EnumPortsA(nullptr, 1, nullptr, 0, &neededBytes, &returned);
-  BYTE* buffer = nullptr;
-  if (MemAllocate(neededBytes, &buffer) != EXC_S_SUCCESS) return IDS_PORT_NAME_NO_MEMORY;
-  if (!EnumPortsA(nullptr, 1, buffer, neededBytes, &neededBytes, &returned)) {
-    MemFree(&buffer);
-    return IDS_PORT_NAME_UNCHECKED;
-  }
-  const auto* ports = reinterpret_cast<const PORT_INFO_1A*>(buffer);
-  bool inUse = false;
-  for (DWORD i = 0; i < returned && !inUse; ++i) inUse = ports[i].pName && lstrcmpiA(ports[i].pName, name) == 0;
-  MemFree(&buffer);
-  return inUse ? IDS_PORT_NAME_IN_USE : 0;
+bool ComesBefore(const std::string& left, const std::string& right) {
+  return lstrcmpiA(left.c_str(), right.c_str()) < 0;
 }
 
 // Whether the monitor's store holds a port of that name, in any case; false before initialisation.
+// The registry finds the key by name, so this costs the same whatever the number of ports.
 bool IsStoredPortName(const char* name) {
   if (!MonitorKeyPath) return false;
-  bool inUse = false;
-  PortEntry* entry = StoreReadPorts(MonitorKeyPath);
-  while (entry) {
-    inUse = inUse || lstrcmpiA(entry->portName, name) == 0;
-    PortEntry* next = entry->next;
-    MemFree(&entry);
-    entry = next;
-  }
-  return inUse;
+  PortEntry stored;
+  return StoreFindPort(MonitorKeyPath, name, &stored);
 }
 
 bool IsStoredTraceFile(const char* path) {
@@ -106,12 +87,45 @@ void RootOf(const char* path, char (&root)[_MAX_DRIVE + 1]) {
 
 }  // namespace
 
-bool CheckPortName(const char* name, UINT* messageId) {
+SpoolerPortNames ReadSpoolerPortNames() {
+  SpoolerPortNames names;
+  DWORD neededBytes = 0;
+  DWORD returned = 0;
+  EnumPortsA(nullptr, 1, nullptr, 0, &neededBytes, &returned);
+  BYTE* buffer = nullptr;
+  if (MemAllocate(neededBytes, &buffer) != EXC_S_SUCCESS) {
+    names.refusal = IDS_PORT_NAME_NO_MEMORY;
+    return names;
+  }
+  if (!EnumPortsA(nullptr, 1, buffer, neededBytes, &neededBytes, &returned)) {
+    MemFree(&buffer);
+    names.refusal = IDS_PORT_NAME_UNCHECKED;
+    return names;
+  }
+  const auto* ports = reinterpret_cast<const PORT_INFO_1A*>(buffer);
+  for (DWORD i = 0; i < returned; ++i) {
+    if (ports[i].pName) names.sorted.push_back(ports[i].pName);
+  }
+  MemFree(&buffer);
+  std::sort(names.sorted.begin(), names.sorted.end(), ComesBefore);
+  return names;
+}
+
+bool CheckPortNameAgainst(const char* name, const SpoolerPortNames& spooler, UINT* messageId) {
   if (!*name) return Refuse(messageId, IDS_PORT_NAME_EMPTY);
   if (strchr(name, '\\')) return Refuse(messageId, IDS_PORT_NAME_BACKSLASH);
-  if (UINT refusal = CheckSpoolerPorts(name)) return Refuse(messageId, refusal);
+  if (spooler.refusal) return Refuse(messageId, spooler.refusal);
+  if (std::binary_search(spooler.sorted.begin(), spooler.sorted.end(), std::string(name), ComesBefore)) {
+    return Refuse(messageId, IDS_PORT_NAME_IN_USE);
+  }
   if (IsStoredPortName(name)) return Refuse(messageId, IDS_PORT_NAME_IN_USE);
   return true;
+}
+
+bool CheckPortName(const char* name, UINT* messageId) {
+  if (!*name) return Refuse(messageId, IDS_PORT_NAME_EMPTY);
+  if (strchr(name, '\\')) return Refuse(messageId, IDS_PORT_NAME_BACKSLASH);  // before any list is asked for
+  return CheckPortNameAgainst(name, ReadSpoolerPortNames(), messageId);
 }
 
 bool CheckTcpName(const char* name, UINT* messageId) {

@@ -7,6 +7,8 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 // Refuses the empty name (1101), a backslash (1102, before any port list is asked for) and a name
 // that an existing port has in any case (1103). The existing ports are the local spooler's, plus,
@@ -14,6 +16,16 @@
 // counts even where the spooler has not loaded this monitor. 1104 when there is no memory for the
 // spooler's list, 1105 when the spooler cannot give it.
 bool CheckPortName(const char* name, UINT* messageId = nullptr);
+
+// The local spooler's port names, asked for once so that many names are checked at one cost.
+struct SpoolerPortNames {
+  UINT refusal = 0;                 // 1104 or 1105 when the spooler could not give its list
+  std::vector<std::string> sorted;  // in lstrcmpiA's order
+};
+SpoolerPortNames ReadSpoolerPortNames();
+
+// CheckPortName against the spooler's names read beforehand; the store is asked about this one name.
+bool CheckPortNameAgainst(const char* name, const SpoolerPortNames& spooler, UINT* messageId = nullptr);
 
 // Digits, ASCII letters, periods and hyphens only (1109); the empty name passes.
 bool CheckTcpName(const char* name, UINT* messageId = nullptr);

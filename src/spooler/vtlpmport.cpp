@@ -280,43 +280,34 @@ int Export(Monitor& monitor, const std::string& path) {
                 "Exported " + std::to_string(sections.size() - 1) + " ports and the logging options to " + path + ".");
 }
 
-// The monitor checks every section of the file first; one refused, nothing is stored. Then each port
-// is added, or changed when the server has it (its name in any case, as the monitor compares), and
-// the logging options set, in the file's order; every section is tried, and the answer fails when
-// one failed.
+// The value of the answer's line "NAME=VALUE"; empty when it has none.
+std::string AnswerValue(const std::string& answer, const std::string& name) {
+  size_t at = answer.find(name + "=");
+  if (at == std::string::npos) return std::string();
+  at += name.size() + 1;
+  return answer.substr(at, answer.find_first_of("\r\n", at) - at);
+}
+
+// The whole file goes to the monitor in one request, which checks every section first (one
+// refused, nothing is stored), then adds each port, or changes it when the server has it (its name
+// in any case), and sets the logging options, in the file's order; every section is tried, and the
+// answer fails when one failed. The monitor's answer names that section.
 int Import(Monitor& monitor, const std::string& path) {
   std::string text;
   if (!ReadTextFile(path, &text)) return Report(kFailed, "Cannot read " + path + ": " + strerror(errno));
   std::vector<XcvSection> sections;
   DWORD status = XcvParseText(text, &sections);
   if (status != ERROR_SUCCESS) return Report(kFailed, path + " is not a port list of version 1: " + StatusText(status));
-  for (const XcvSection& section : sections) {
-    status = monitor.Run(kXcvCheckSection, XcvFormatText({section}));
-    if (status == ERROR_SUCCESS) continue;
-    return Report(kFailed, "[" + XcvEscape(section.key) + "]: " + StatusText(status) + "\nNothing was imported.");
-  }
-  std::vector<XcvSection> existing;
-  status = ReadAll(monitor, &existing);
-  if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
-
-  int result = kDone;
-  int imported = 0;
-  for (const XcvSection& section : sections) {
-    std::string port;
-    bool isPort = XcvSectionPort(section, &port);
-    bool known = false;
-    for (const XcvSection& held : existing)
-      known = known || (isPort && lstrcmpiA(held.key.c_str(), section.key.c_str()) == 0);
-    status = monitor.Run(!isPort ? kXcvSetOptions : known ? kXcvSetPort : kXcvAddPort, XcvFormatText({section}));
-    if (status == ERROR_SUCCESS) {
-      ++imported;
-      continue;
-    }
-    result =
-        Report(kFailed, (isPort ? "Port " + port : std::string("The logging options")) + ": " + StatusText(status));
-  }
-  if (result == kDone) Report(kDone, "Imported " + std::to_string(imported) + " sections from " + path + ".");
-  return result;
+  std::string answer;
+  status = monitor.Run(kXcvImport, text, &answer, kXcvImportAnswerBytes);
+  std::string stored = AnswerValue(answer, "Stored");
+  if (status == ERROR_SUCCESS) return Report(kDone, "Imported " + stored + " sections from " + path + ".");
+  size_t line = answer.find('[');
+  std::string section = line == std::string::npos ? "" : answer.substr(line, answer.find('\r', line) - line) + ": ";
+  std::string outcome = stored.empty() || stored == "0"
+                            ? "Nothing was imported."
+                            : "Imported " + stored + " of " + std::to_string(sections.size()) + " sections.";
+  return Report(kFailed, section + StatusText(status) + "\n" + outcome);
 }
 
 int Run(const std::string& server, int argc, char** argv) {
