@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dialogdriver.h"
-#include "diag/BUBBDLG.h"
+#include "BUBBDLG.h"
 #include "diag/bubble.h"
 #include "dlgutil/extent.h"
 

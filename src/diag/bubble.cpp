@@ -7,7 +7,7 @@
 
 #include "base/memory.h"
 #include "base/text.h"
-#include "diag/BUBBDLG.h"
+#include "BUBBDLG.h"
 #include "dlgutil/extent.h"
 #include "dlgutil/messages.h"
 
