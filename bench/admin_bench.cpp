@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "admin/xcv.h"
-#include "admin/xcvtext.h"
 #include "bench.h"
 #include "benchkey.h"
 #include "model/portlist.h"
 #include "rules/validate.h"
+#include "textform/xcvtext.h"
+#include "xcv/xcv.h"
 
 namespace {
 

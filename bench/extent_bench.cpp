@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench.h"
-#include "dlgutil/extent.h"
+#include "trace/extent.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "diag/bubble.h"
+#include "trace/bubble.h"
 
 namespace {
 

@@ -29,7 +29,6 @@
 #include "app/portswindow.h"
 #include "app/startup.h"
 #include "base/module.h"
-#include "diag/bubble.h"
 #include "dlgutil/bitmapbutton.h"
 #include "dlgutil/help.h"
 #include "model/portconfig.h"
@@ -39,6 +38,7 @@
 #include "options/printeroptions.h"
 #include "portdlg/portdialog.h"
 #include "resource.h"
+#include "trace/bubble.h"
 
 namespace {
 

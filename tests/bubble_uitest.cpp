@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "dialogdriver.h"
 #include "BUBBDLG.h"
-#include "diag/bubble.h"
-#include "dlgutil/extent.h"
+#include "dialogdriver.h"
+#include "trace/bubble.h"
+#include "trace/extent.h"
 
 namespace {
 

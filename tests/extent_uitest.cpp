@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/scoped.h"
-#include "dlgutil/extent.h"
+#include "trace/extent.h"
 
 namespace {
 

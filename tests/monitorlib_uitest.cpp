@@ -15,13 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "admin/xcv.h"
 #include "base/scoped.h"
 #include "dialogdriver.h"
 #include "model/portlist.h"
 #include "model/store.h"
 #include "resource.h"
 #include "testregistry.h"
+#include "xcv/xcv.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "dlgutil/messages.h"
+#include "base/messages.h"
 #include "dlgutil/numbers.h"
 
 namespace {

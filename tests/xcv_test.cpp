@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "admin/xcv.h"
 #include "model/portlist.h"
 #include "resource.h"
 #include "testregistry.h"
 #include "testresolver.h"
+#include "xcv/xcv.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/messages.h"
 #include "base/module.h"
-#include "dlgutil/messages.h"
 
 namespace {
 

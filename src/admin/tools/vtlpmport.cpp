@@ -1,0 +1,389 @@
+// vtlpmport.exe: the monitor's ports and logging options from the command line, through the
+// print system's Xcv interface, so that it serves this machine and other print servers alike.
+// The monitor checks every change with the dialogs' rules; a refusal prints the dialog's text.
+#include <windows.h>
+#include <winspool.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/messages.h"
+#include "base/module.h"
+#include "client/xcvclient.h"
+#include "xcv/xcv.h"
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+constexpr char kHelp[] =
+    "Administers the ports of the print monitor \"Vantrel Pressmark Printer\".\n"
+    "\n"
+    "vtlpmport [--server \\\\NAME] COMMAND [ARGUMENTS]\n"
+    "\n"
+    "  list [--json]        every port: name, protocol, printer, banner and trays\n"
+    "  show PORT            every setting of the port, in the text form below\n"
+    "  add PORT SETTINGS    a new port; --tcp or --vtlnet is required\n"
+    "  set PORT SETTINGS    changes the settings given; the others stay\n"
+    "  delete PORT\n"
+    "  options [OPTIONS]    shows the logging options, or sets those given\n"
+    "  export FILE          writes every port and the logging options to FILE\n"
+    "  import FILE          adds or changes every port in FILE and sets its logging options\n"
+    "  --help               this text\n"
+    "\n"
+    "  --server \\\\NAME      the print server to administer; this machine without it\n"
+    "\n"
+    "Port settings:\n"
+    "  --tcp | --vtlnet                 the protocol the printer is reached by\n"
+    "  --tcp-name NAME                  TCP/IP host name (its address is looked up when none is given)\n"
+    "  --tcp-address ADDRESS            TCP/IP address\n"
+    "  --vtlnet-name NAME               VTLnet node name\n"
+    "  --vtlnet-address AREA.NODE       VTLnet address\n"
+    "  --banner yes|no                  a banner page before each job\n"
+    "  --banner-tray N|no               the tray the banner page is taken from, or the default\n"
+    "  --input-tray N|no                the tray for the job's paper, or the default\n"
+    "  --output-tray N|no               the output tray, or the default\n"
+    "  --vtllaser yes|no                the printer is a VTLlaser on TCP/IP\n"
+    "  --tcp-port N                     the printer's TCP port; 0 for 9100 (raw) or 515 (LPR)\n"
+    "  --lpr-queue QUEUE                print by LPR to this queue; \"\" to print raw\n"
+    "  --send-timeout SECONDS           how long a job waits on a printer that takes nothing; 0 for 60\n"
+    "  --setting \"NAME=VALUE\"           any setting of the text form by its name\n"
+    "Logging options:\n"
+    "  --logging-level 0-3  --trace yes|no  --trace-file PATH (\"\" clears it)  --bubble yes|no\n"
+    "\n"
+    "The text form (export, import, show) is one setting per line under the registry's value\n"
+    "names, after the line \"Version=1\": a section [Ports\\NAME] per port with Protocol (1 VTLnet,\n"
+    "2 TCP/IP), TCP/IP Name, TCP/IP Address, VTLnet Name, VTLnet Address, Banner, Set Banner Tray,\n"
+    "Banner Tray Number, Set Input Tray, Input Tray Number, Set Output Tray, Output Tray Number,\n"
+    "VTLlaser TCP/IP, TCP/IP Port Number, LPR Queue and Send Timeout; a section [Options] with\n"
+    "Logging Level, Trace, Trace File and Bubble. Flags are True or False. In a text, <HH> (two\n"
+    "hexadecimal digits) stands for the byte HH: a TAB is <09>. Blank lines and lines beginning\n"
+    "with ';' are skipped. An import is checked whole first: one section refused, nothing is stored.\n"
+    "\n"
+    "Changes need the right to administer the print server. Exit codes: 0 done, 1 refused or\n"
+    "failed (the reason is printed), 2 wrong usage.\n";
+
+int Report(int result, const std::string& message) {
+  fprintf(result == kDone ? stdout : stderr, "%s\n", message.c_str());
+  return result;
+}
+
+int Usage(const std::string& problem) {
+  return Report(kUsage, problem + "\nvtlpmport --help tells the commands and settings.");
+}
+
+// The text for a status the monitor answered: a refusal in the dialog's words, else the system's.
+std::string StatusText(DWORD status) {
+  char text[512];
+  if (UINT message = XcvRefusalMessage(status)) {
+    return LoadResourceText(ModuleInstance, message, text, sizeof text, "The information is invalid.");
+  }
+  FormatSystemError(status, text, sizeof text);
+  return text;
+}
+
+using Monitor = XcvConnection;
+
+std::string Section(const std::string& key, const std::vector<std::string>& lines) {
+  std::string text = std::string(kXcvVersionLine) + "\n[" + key + "]\n";
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+std::string Value(const XcvSection& section, const char* name) {
+  for (const XcvSetting& setting : section.settings) {
+    if (setting.name == name) return setting.value;
+  }
+  return std::string();
+}
+
+bool ReadYesNo(const std::string& word, const char** flag) {
+  if (word == "yes" || word == "on") *flag = "True";
+  else if (word == "no" || word == "off") *flag = "False";
+  else return false;
+  return true;
+}
+
+// Turns the options after a port or "options" into lines of the text form; false with the problem.
+bool ReadSettings(int argc, char** argv, int first, std::vector<std::string>* lines, std::string* problem) {
+  struct Text {
+    const char* option;
+    const char* setting;
+  };
+  static const Text kTexts[] = {{"--tcp-name", "TCP/IP Name"},         {"--tcp-address", "TCP/IP Address"},
+                                {"--vtlnet-name", "VTLnet Name"},      {"--vtlnet-address", "VTLnet Address"},
+                                {"--logging-level", "Logging Level"}, {"--trace-file", "Trace File"},
+                                {"--tcp-port", "TCP/IP Port Number"}, {"--lpr-queue", "LPR Queue"},
+                                {"--send-timeout", "Send Timeout"}};
+  static const Text kFlags[] = {{"--banner", "Banner"}, {"--vtllaser", "VTLlaser TCP/IP"},
+                                {"--trace", "Trace"},   {"--bubble", "Bubble"}};
+  static const Text kTrays[] = {{"--banner-tray", "Banner Tray"}, {"--input-tray", "Input Tray"},
+                                {"--output-tray", "Output Tray"}};
+  for (int i = first; i < argc; ++i) {
+    std::string option = argv[i];
+    if (option == "--tcp" || option == "--vtlnet") {
+      lines->push_back(option == "--tcp" ? "Protocol=2" : "Protocol=1");
+      continue;
+    }
+    if (i + 1 >= argc) {
+      *problem = "Unknown option, or no value after it: " + option;
+      return false;
+    }
+    std::string value = argv[++i];
+    bool known = false;
+    if (option == "--setting") {
+      lines->push_back(value);
+      continue;
+    }
+    for (const Text& text : kTexts) {
+      if (option != text.option) continue;
+      lines->push_back(std::string(text.setting) + "=" + XcvEscape(value));  // taken as typed
+      known = true;
+    }
+    for (const Text& flag : kFlags) {
+      const char* word = nullptr;
+      if (option != flag.option) continue;
+      if (!ReadYesNo(value, &word)) {
+        *problem = option + " takes yes or no.";
+        return false;
+      }
+      lines->push_back(std::string(flag.setting) + "=" + word);
+      known = true;
+    }
+    for (const Text& tray : kTrays) {
+      if (option != tray.option) continue;
+      bool set = value != "no";
+      lines->push_back(std::string("Set ") + tray.setting + "=" + (set ? "True" : "False"));
+      if (set) lines->push_back(std::string(tray.setting) + " Number=" + value);
+      known = true;
+    }
+    if (!known) {
+      *problem = "Unknown option: " + option;
+      return false;
+    }
+  }
+  return true;
+}
+
+int Done(DWORD status, const std::string& success) {
+  return status == ERROR_SUCCESS ? Report(kDone, success) : Report(kFailed, StatusText(status));
+}
+
+// Reads the monitor's whole configuration.
+DWORD ReadAll(Monitor& monitor, std::vector<XcvSection>* sections, std::string* text = nullptr) {
+  std::string all;
+  DWORD status = monitor.Run(kXcvGetPorts, std::string(), &all);
+  if (status != ERROR_SUCCESS) return status;
+  if (text) *text = all;
+  return XcvParseText(all, sections);
+}
+
+std::string JsonText(const std::string& text) {
+  std::string json = "\"";
+  for (WCHAR c : Widen(text)) {
+    if (c == L'"' || c == L'\\') {
+      json += '\\';
+      json += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7F) {
+      json += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+      json += escaped;
+    }
+  }
+  return json + "\"";
+}
+
+// Numbers and flags as JSON numbers and booleans, texts as strings, by the setting's kind.
+std::string JsonValue(const XcvSection& section, const XcvSetting& setting) {
+  switch (XcvSettingKind(section, setting.name)) {
+  case XcvKind::Flag: return lstrcmpiA(setting.value.c_str(), "True") == 0 || setting.value == "1" ? "true" : "false";
+  case XcvKind::Number: return setting.value;
+  case XcvKind::Text: break;
+  }
+  return JsonText(setting.value);
+}
+
+int List(Monitor& monitor, bool json) {
+  std::vector<XcvSection> sections;
+  DWORD status = ReadAll(monitor, &sections);
+  if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
+  std::string out = json ? "[" : "";
+  if (!json) {
+    char line[256];
+    snprintf(line, sizeof line, "%-24s %-8s %-24s %-6s %s\n", "Port", "Protocol", "Printer", "Banner",
+             "Trays (banner/input/output)");
+    out += line;
+  }
+  bool first = true;
+  for (const XcvSection& section : sections) {
+    std::string port;
+    if (!XcvSectionPort(section, &port)) continue;
+    if (json) {
+      out += std::string(first ? "" : ",") + "\n  {\"Port\": " + JsonText(port);
+      for (const XcvSetting& setting : section.settings)
+        out += ", " + JsonText(setting.name) + ": " + JsonValue(section, setting);
+      out += "}";
+      first = false;
+      continue;
+    }
+    bool tcp = Value(section, "Protocol") == "2";
+    std::string printer = tcp ? Value(section, "TCP/IP Name") : Value(section, "VTLnet Name");
+    std::string address = tcp ? Value(section, "TCP/IP Address") : Value(section, "VTLnet Address");
+    if (printer.empty()) printer = address;
+    std::string trays;
+    for (const char* tray : {"Banner Tray", "Input Tray", "Output Tray"}) {
+      bool set = Value(section, (std::string("Set ") + tray).c_str()) == "True";
+      trays += (trays.empty() ? "" : "/") + (set ? Value(section, (std::string(tray) + " Number").c_str()) : "-");
+    }
+    char line[512];
+    snprintf(line, sizeof line, "%-24s %-8s %-24s %-6s %s\n", XcvEscape(port).c_str(), tcp ? "TCP/IP" : "VTLnet",
+             XcvEscape(printer).c_str(),
+             Value(section, "Banner") == "True" ? "yes" : "no", trays.c_str());
+    out += line;
+  }
+  if (json) out += first ? "]\n" : "\n]\n";
+  fputs(out.c_str(), stdout);
+  return kDone;
+}
+
+bool ReadTextFile(const std::string& path, std::string* text) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char chunk[4096];
+  for (size_t read; (read = fread(chunk, 1, sizeof chunk, file)) > 0;) text->append(chunk, read);
+  bool failed = ferror(file) != 0;
+  fclose(file);
+  return !failed;
+}
+
+bool WriteTextFile(const std::string& path, const std::string& text) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (!file) return false;
+  bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+  return fclose(file) == 0 && written;
+}
+
+int Export(Monitor& monitor, const std::string& path) {
+  std::vector<XcvSection> sections;
+  std::string text;
+  DWORD status = ReadAll(monitor, &sections, &text);
+  if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
+  if (!WriteTextFile(path, text)) return Report(kFailed, "Cannot write " + path + ": " + strerror(errno));
+  return Report(kDone,
+                "Exported " + std::to_string(sections.size() - 1) + " ports and the logging options to " + path + ".");
+}
+
+// The value of the answer's line "NAME=VALUE"; empty when it has none.
+std::string AnswerValue(const std::string& answer, const std::string& name) {
+  size_t at = answer.find(name + "=");
+  if (at == std::string::npos) return std::string();
+  at += name.size() + 1;
+  return answer.substr(at, answer.find_first_of("\r\n", at) - at);
+}
+
+// The whole file goes to the monitor in one request, which checks every section first (one
+// refused, nothing is stored), then adds each port, or changes it when the server has it (its name
+// in any case), and sets the logging options, in the file's order; every section is tried, and the
+// answer fails when one failed. The monitor's answer names that section.
+int Import(Monitor& monitor, const std::string& path) {
+  std::string text;
+  if (!ReadTextFile(path, &text)) return Report(kFailed, "Cannot read " + path + ": " + strerror(errno));
+  std::vector<XcvSection> sections;
+  DWORD status = XcvParseText(text, &sections);
+  if (status != ERROR_SUCCESS) return Report(kFailed, path + " is not a port list of version 1: " + StatusText(status));
+  std::string answer;
+  status = monitor.Run(kXcvImport, text, &answer, kXcvImportAnswerBytes);
+  std::string stored = AnswerValue(answer, "Stored");
+  if (status == ERROR_SUCCESS) return Report(kDone, "Imported " + stored + " sections from " + path + ".");
+  size_t line = answer.find('[');
+  std::string section = line == std::string::npos ? "" : answer.substr(line, answer.find('\r', line) - line) + ": ";
+  std::string outcome = stored.empty() || stored == "0"
+                            ? "Nothing was imported."
+                            : "Imported " + stored + " of " + std::to_string(sections.size()) + " sections.";
+  return Report(kFailed, section + StatusText(status) + "\n" + outcome);
+}
+
+int Run(const std::string& server, int argc, char** argv) {
+  std::string command = argv[0];
+  std::string argument = argc > 1 ? argv[1] : "";
+  bool change = command == "add" || command == "set" || command == "delete" || command == "import" ||
+                (command == "options" && argc > 1);
+  std::vector<std::string> lines;
+  std::string problem;
+  if (command == "list" && (argc > 2 || (argc == 2 && argument != "--json"))) return Usage("list takes only --json.");
+  if (command == "options" && !ReadSettings(argc, argv, 1, &lines, &problem)) return Usage(problem);
+  if ((command == "add" || command == "set") && argc >= 2 && !ReadSettings(argc, argv, 2, &lines, &problem)) {
+    return Usage(problem);
+  }
+  bool oneArgument = command == "show" || command == "delete" || command == "export" || command == "import";
+  if (!oneArgument && command != "list" && command != "options" && command != "add" && command != "set") {
+    return Usage("Unknown command: " + command);
+  }
+  if ((oneArgument || command == "add" || command == "set") && argc < 2) return Usage(command + " needs an argument.");
+  if (oneArgument && argc > 2) return Usage(command + " takes one argument.");
+
+  Monitor monitor(server, change);
+  DWORD openError = monitor.openError();
+  DWORD unreached = openError != ERROR_SUCCESS && !server.empty() ? XcvReachServer(server) : ERROR_SUCCESS;
+  if (unreached != ERROR_SUCCESS) {
+    return Report(kFailed, "The print server " + server + " cannot be reached: " + StatusText(unreached));
+  }
+  if (openError == ERROR_UNKNOWN_PORT || openError == ERROR_INVALID_PRINTER_NAME) {
+    return Report(kFailed, std::string("The monitor \"") + kMonitorName + "\" is not installed on " +
+                               (server.empty() ? "this machine." : server + "."));
+  }
+  if (openError != ERROR_SUCCESS) return Report(kFailed, StatusText(openError));
+
+  std::string text;
+  DWORD status = ERROR_SUCCESS;
+  if (command == "list") return List(monitor, argc == 2);
+  if (command == "options") {
+    if (change)
+      return Done(monitor.Run(kXcvSetOptions, Section(kXcvOptionsKey, lines)), "The logging options are set.");
+    status = monitor.Run(kXcvGetOptions, std::string(), &text);
+  } else if (command == "add" || command == "set") {
+    bool add = command == "add";
+    return Done(monitor.Run(add ? kXcvAddPort : kXcvSetPort, Section(kXcvPortsPrefix + argument, lines)),
+                (add ? "Added the port " : "Changed the port ") + argument + ".");
+  } else if (command == "delete") {
+    return Done(monitor.Run(kXcvDeletePort, argument), "Deleted the port " + argument + ".");
+  } else if (command == "export") {
+    return Export(monitor, argument);
+  } else if (command == "import") {
+    return Import(monitor, argument);
+  } else {
+    status = monitor.Run(kXcvGetPort, argument, &text);
+  }
+  if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
+  fputs(text.c_str(), stdout);
+  return kDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int first = 1;
+  std::string server;
+  if (argc > 2 && !strcmp(argv[1], "--server")) {
+    server = argv[2];
+    first = 3;
+  }
+  if (first >= argc) return Usage("No command given.");
+  if (!strcmp(argv[first], "--help")) {
+    fputs(kHelp, stdout);
+    return kDone;
+  }
+  if (!server.empty() && server.compare(0, 2, "\\\\") != 0) return Usage("--server takes a name of the form \\\\NAME.");
+  try {
+    return Run(server, argc - first, argv + first);
+  } catch (...) {
+    return Report(kFailed, "Not enough memory.");
+  }
+}

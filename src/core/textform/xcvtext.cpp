@@ -1,0 +1,307 @@
+// The Xcv text form: reading it strictly, writing it whole.
+#include "textform/xcvtext.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+#include "resource.h"
+
+namespace {
+
+using Kind = XcvKind;
+
+// A setting: where its value lives in the record, and the status for a value that does not read.
+struct Setting {
+  const char* name;
+  Kind kind;
+  size_t offset;
+  size_t size;  // of a text field, NUL included
+  DWORD unreadable;
+  DWORD largest = 0xFFFFFFFF;  // of a number
+};
+
+constexpr DWORD kBadValue = ERROR_INVALID_DATA;
+constexpr size_t kMaxDigits = 10;
+
+// In the order the text form writes them.
+const Setting kPortSettings[] = {
+    {"Protocol", Kind::Number, offsetof(PortEntry, protocol), 0, kBadValue},
+    {"TCP/IP Name", Kind::Text, offsetof(PortEntry, tcpName), kTcpNameSize, kBadValue},
+    {"TCP/IP Address", Kind::Text, offsetof(PortEntry, tcpAddress), kTcpAddressSize, kBadValue},
+    {"VTLnet Name", Kind::Text, offsetof(PortEntry, vnetName), kVnetNameSize, kBadValue},
+    {"VTLnet Address", Kind::Text, offsetof(PortEntry, vnetAddress), kVnetAddressSize, kBadValue},
+    {"Banner", Kind::Flag, offsetof(PortEntry, banner), 0, kBadValue},
+    {"Set Banner Tray", Kind::Flag, offsetof(PortEntry, setBannerTray), 0, kBadValue},
+    {"Banner Tray Number", Kind::Number, offsetof(PortEntry, bannerTrayNumber), 0, XcvRefusal(IDS_INVALID_INPUT_TRAY)},
+    {"Set Input Tray", Kind::Flag, offsetof(PortEntry, setInputTray), 0, kBadValue},
+    {"Input Tray Number", Kind::Number, offsetof(PortEntry, inputTrayNumber), 0, XcvRefusal(IDS_INVALID_INPUT_TRAY)},
+    {"Set Output Tray", Kind::Flag, offsetof(PortEntry, setOutputTray), 0, kBadValue},
+    {"Output Tray Number", Kind::Number, offsetof(PortEntry, outputTrayNumber), 0,
+     XcvRefusal(IDS_INVALID_OUTPUT_TRAY)},
+    {"VTLlaser TCP/IP", Kind::Flag, offsetof(PortEntry, vtllaserPrinter), 0, kBadValue},
+    // 0 and the empty queue stand for none: the usual TCP port, raw delivery, the monitor's timeout.
+    {"TCP/IP Port Number", Kind::Number, offsetof(PortEntry, tcpPortNumber), 0, kBadValue, 65535},
+    {"LPR Queue", Kind::Text, offsetof(PortEntry, lprQueue), kLprQueueSize, kBadValue},
+    {"Send Timeout", Kind::Number, offsetof(PortEntry, sendTimeout), 0, kBadValue},
+};
+
+const Setting kOptionSettings[] = {
+    {"Logging Level", Kind::Number, offsetof(LogOptions, loggingLevel), 0, XcvRefusal(IDS_INVALID_LOG_LEVEL)},
+    {"Trace", Kind::Flag, offsetof(LogOptions, trace), 0, kBadValue},
+    {"Trace File", Kind::Text, offsetof(LogOptions, traceFile), kTraceFileSize, kBadValue},
+    {"Bubble", Kind::Flag, offsetof(LogOptions, bubble), 0, kBadValue},
+};
+
+template <size_t N>
+const Setting* FindSetting(const Setting (&table)[N], const std::string& name) {
+  for (const Setting& setting : table) {
+    if (name == setting.name) return &setting;
+  }
+  return nullptr;
+}
+
+bool IsControlCharacter(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
+
+bool HasControlCharacter(const std::string& text) {
+  for (unsigned char c : text) {
+    if (IsControlCharacter(c)) return true;
+  }
+  return false;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// The byte of an escape "<HH>" at `at`, or -1 when the text holds none there.
+int EscapedByte(const std::string& text, size_t at) {
+  if (text.size() < at + 4 || text[at] != '<' || text[at + 3] != '>') return -1;
+  int high = HexDigit(text[at + 1]), low = HexDigit(text[at + 2]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// The stored text of a value or port name: each "<HH>" the byte it stands for. False for "<00>",
+// which no stored text can hold.
+bool Unescape(const std::string& text, std::string* stored) {
+  stored->clear();
+  for (size_t at = 0; at < text.size(); ++at) {
+    int byte = EscapedByte(text, at);
+    if (byte == 0) return false;
+    if (byte < 0) {
+      *stored += text[at];
+      continue;
+    }
+    *stored += static_cast<char>(byte);
+    at += 3;
+  }
+  return true;
+}
+
+bool ReadNumber(const std::string& text, DWORD* value) {
+  if (text.empty() || text.size() > kMaxDigits) return false;
+  unsigned long long number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (number > 0xFFFFFFFFull) return false;
+  *value = static_cast<DWORD>(number);
+  return true;
+}
+
+bool ReadFlag(const std::string& text, DWORD* value) {
+  if (lstrcmpiA(text.c_str(), "True") == 0 || text == "1") {
+    *value = 1;
+    return true;
+  }
+  if (lstrcmpiA(text.c_str(), "False") == 0 || text == "0") {
+    *value = 0;
+    return true;
+  }
+  return false;
+}
+
+// ERROR_SUCCESS when the value reads as the setting's kind and fits.
+DWORD CheckValue(const Setting& setting, const std::string& value) {
+  DWORD number = 0;
+  switch (setting.kind) {
+  case Kind::Text: return value.size() < setting.size ? ERROR_SUCCESS : kBadValue;
+  case Kind::Number:
+    return ReadNumber(value, &number) && number <= setting.largest ? ERROR_SUCCESS : setting.unreadable;
+  case Kind::Flag: return ReadFlag(value, &number) ? ERROR_SUCCESS : setting.unreadable;
+  }
+  return kBadValue;
+}
+
+// The settings table of a section key; null for a key that names no section.
+const Setting* SectionTable(const std::string& key, size_t* count) {
+  if (key == kXcvOptionsKey) {
+    *count = sizeof kOptionSettings / sizeof kOptionSettings[0];
+    return kOptionSettings;
+  }
+  size_t prefixLength = strlen(kXcvPortsPrefix);
+  if (key.compare(0, prefixLength, kXcvPortsPrefix) != 0 || key.size() - prefixLength >= kPortNameSize) {
+    return nullptr;
+  }
+  *count = sizeof kPortSettings / sizeof kPortSettings[0];
+  return kPortSettings;
+}
+
+// Answers the setting of that name in the section's table, or null.
+const Setting* SectionSetting(const std::string& key, const std::string& name) {
+  return key == kXcvOptionsKey ? FindSetting(kOptionSettings, name) : FindSetting(kPortSettings, name);
+}
+
+void ApplyTo(const XcvSection& section, BYTE* record) {
+  for (const XcvSetting& given : section.settings) {
+    const Setting* setting = SectionSetting(section.key, given.name);
+    if (!setting) continue;
+    DWORD number = 0;
+    switch (setting->kind) {
+    case Kind::Text:
+      lstrcpynA(reinterpret_cast<char*>(record + setting->offset), given.value.c_str(),
+                static_cast<int>(setting->size));
+      continue;
+    case Kind::Number: ReadNumber(given.value, &number); break;
+    case Kind::Flag: ReadFlag(given.value, &number); break;
+    }
+    memcpy(record + setting->offset, &number, sizeof number);
+  }
+}
+
+// A section key as lstrcmpiA compares it, for finding a repeated section by lookup.
+std::string FoldedKey(const std::string& key) {
+  std::string folded = key;
+  if (!folded.empty()) CharUpperBuffA(folded.data(), static_cast<DWORD>(folded.size()));
+  return folded;
+}
+
+template <size_t N>
+XcvSection SectionOf(const std::string& key, const Setting (&table)[N], const BYTE* record) {
+  XcvSection section{key, {}};
+  for (const Setting& setting : table) {
+    DWORD number = 0;
+    if (setting.kind != Kind::Text) memcpy(&number, record + setting.offset, sizeof number);
+    switch (setting.kind) {
+      case Kind::Text:
+        section.settings.push_back({setting.name, reinterpret_cast<const char*>(record + setting.offset)});
+        break;
+      case Kind::Number:
+        section.settings.push_back({setting.name, std::to_string(number)});
+        break;
+      case Kind::Flag:
+        section.settings.push_back({setting.name, number ? "True" : "False"});
+        break;
+    }
+  }
+  return section;
+}
+
+}  // namespace
+
+DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
+  std::vector<XcvSection> read;
+  std::unordered_set<std::string> keys;
+  bool versioned = false;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == ';') continue;
+    if (HasControlCharacter(line)) return ERROR_INVALID_DATA;
+    if (!versioned) {
+      if (line != kXcvVersionLine) return ERROR_REVISION_MISMATCH;
+      versioned = true;
+      continue;
+    }
+    if (line.front() == '[') {
+      std::string key;
+      if (line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &key)) return ERROR_INVALID_DATA;
+      size_t count = 0;
+      if (!SectionTable(key, &count)) return ERROR_INVALID_DATA;
+      if (!keys.insert(FoldedKey(key)).second) return ERROR_INVALID_DATA;
+      read.push_back({key, {}});
+      continue;
+    }
+    size_t equals = line.find('=');
+    if (equals == std::string::npos || read.empty()) return ERROR_INVALID_DATA;
+    XcvSetting given{line.substr(0, equals), std::string()};
+    if (!Unescape(line.substr(equals + 1), &given.value)) return ERROR_INVALID_DATA;
+    XcvSection& section = read.back();
+    const Setting* setting = SectionSetting(section.key, given.name);
+    if (!setting) return ERROR_INVALID_DATA;
+    for (const XcvSetting& earlier : section.settings) {
+      if (earlier.name == given.name) return ERROR_INVALID_DATA;
+    }
+    DWORD status = CheckValue(*setting, given.value);
+    if (status != ERROR_SUCCESS) return status;
+    section.settings.push_back(given);
+  }
+  if (!versioned) return ERROR_REVISION_MISMATCH;
+  *sections = std::move(read);
+  return ERROR_SUCCESS;
+}
+
+std::string XcvFormatText(const std::vector<XcvSection>& sections) {
+  std::string text = std::string(kXcvVersionLine) + "\r\n";
+  for (const XcvSection& section : sections) {
+    text += "[" + XcvEscape(section.key) + "]\r\n";
+    for (const XcvSetting& setting : section.settings) text += setting.name + "=" + XcvEscape(setting.value) + "\r\n";
+  }
+  return text;
+}
+
+std::string XcvEscape(const std::string& text) {
+  std::string escaped;
+  for (size_t at = 0; at < text.size(); ++at) {
+    auto c = static_cast<unsigned char>(text[at]);
+    if (!IsControlCharacter(c) && EscapedByte(text, at) < 0) {
+      escaped += text[at];
+      continue;
+    }
+    char code[5];
+    snprintf(code, sizeof code, "<%02X>", c);
+    escaped += code;
+  }
+  return escaped;
+}
+
+XcvKind XcvSettingKind(const XcvSection& section, const std::string& name) {
+  const Setting* setting = SectionSetting(section.key, name);
+  return setting ? setting->kind : XcvKind::Text;
+}
+
+XcvSection XcvPortSection(const PortEntry& port) {
+  return SectionOf(kXcvPortsPrefix + std::string(port.portName), kPortSettings,
+                   reinterpret_cast<const BYTE*>(&port));
+}
+
+XcvSection XcvOptionsSection(const LogOptions& options) {
+  return SectionOf(kXcvOptionsKey, kOptionSettings, reinterpret_cast<const BYTE*>(&options));
+}
+
+bool XcvSectionPort(const XcvSection& section, std::string* portName) {
+  size_t prefixLength = strlen(kXcvPortsPrefix);
+  if (section.key.compare(0, prefixLength, kXcvPortsPrefix) != 0) return false;
+  *portName = section.key.substr(prefixLength);
+  return true;
+}
+
+void XcvApplyPort(const XcvSection& section, PortEntry* port) {
+  std::string portName;
+  if (XcvSectionPort(section, &portName)) ApplyTo(section, reinterpret_cast<BYTE*>(port));
+}
+
+void XcvApplyOptions(const XcvSection& section, LogOptions* options) {
+  if (section.key == kXcvOptionsKey) ApplyTo(section, reinterpret_cast<BYTE*>(options));
+}

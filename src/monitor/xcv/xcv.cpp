@@ -1,0 +1,417 @@
+// The Xcv commands: reads straight from the store, changes checked with the dialogs' rules, stored,
+// and then the changed ports read back into the monitor's list.
+#include "xcv/xcv.h"
+
+#include <winspool.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/memory.h"
+#include "base/scoped.h"
+#include "model/portlist.h"
+#include "model/store.h"
+#include "names/resolve.h"
+#include "resource.h"
+#include "rules/validate.h"
+
+namespace {
+
+bool MayAdminister(const XcvHandle& handle) {
+  return (handle.access & SERVER_ACCESS_ADMINISTER) != 0;
+}
+
+// The input as text in the monitor's code page: exactly one UTF-16 text whose NUL ends the data,
+// every character carried exactly (a best-fit character could name another port).
+DWORD ReadInput(const BYTE* input, DWORD inputSize, std::string* text) {
+  if (inputSize == 0 || inputSize % sizeof(WCHAR) || inputSize > kXcvMaxInputBytes) return ERROR_INVALID_DATA;
+  std::wstring wide(inputSize / sizeof(WCHAR), L'\0');
+  memcpy(wide.data(), input, inputSize);
+  if (wide.find(L'\0') != wide.size() - 1) return ERROR_INVALID_DATA;
+  if (wide.size() == 1) {
+    text->clear();
+    return ERROR_SUCCESS;
+  }
+  BOOL lossy = FALSE;
+  bool utf8 = GetACP() == CP_UTF8;  // UTF-8 carries every character but takes no default one
+  DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  int length = WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return ERROR_INVALID_DATA;
+  std::string converted(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, converted.data(), length, nullptr, utf8 ? nullptr : &lossy);
+  if (lossy) return ERROR_INVALID_DATA;
+  converted.pop_back();  // the NUL
+  *text = std::move(converted);
+  return ERROR_SUCCESS;
+}
+
+// Hands the text out as UTF-16 with its NUL.
+DWORD WriteOutput(const std::string& text, BYTE* output, DWORD outputSize, DWORD* outputNeeded) {
+  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (length <= 0) return ERROR_INVALID_DATA;
+  DWORD neededBytes = static_cast<DWORD>(length) * sizeof(WCHAR);
+  *outputNeeded = neededBytes;
+  if (outputSize < neededBytes) return ERROR_INSUFFICIENT_BUFFER;
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, reinterpret_cast<WCHAR*>(output), length);
+  return ERROR_SUCCESS;
+}
+
+// The ports of the store, in the store's order (the reader hands them out reversed).
+std::vector<PortEntry> StoredPorts() {
+  std::vector<PortEntry> ports;
+  PortEntry* entry = StoreReadPorts(MonitorKeyPath);
+  while (entry) {
+    PortEntry* next = entry->next;
+    entry->next = nullptr;
+    ports.push_back(*entry);
+    MemFree(&entry);
+    entry = next;
+  }
+  std::reverse(ports.begin(), ports.end());
+  return ports;
+}
+
+// A port is found by its name in any case, as the "name in use" rule and the registry compare; the
+// record holds the name as stored.
+bool FindStoredPort(const std::string& portName, PortEntry* port) {
+  return StoreFindPort(MonitorKeyPath, portName.c_str(), port) != FALSE;
+}
+
+// The monitor's list takes the ports as the store now holds them.
+void RereadPorts(const std::vector<std::string>& portNames) {
+  std::vector<const char*> names;
+  for (const std::string& name : portNames) names.push_back(name.c_str());
+  RereadPortEntries(names.data(), names.size());
+}
+
+// As the monitor starts with them: level 1 unless the store says otherwise.
+LogOptions StoredOptions() {
+  LogOptions options = {};
+  options.loggingLevel = 1;
+  StoreReadLogOptions(MonitorKeyPath, &options);
+  return options;
+}
+
+// The one section of a change's text.
+DWORD ReadSection(const BYTE* input, DWORD inputSize, XcvSection* section) {
+  std::string text;
+  DWORD status = ReadInput(input, inputSize, &text);
+  if (status != ERROR_SUCCESS) return status;
+  std::vector<XcvSection> sections;
+  status = XcvParseText(text, &sections);
+  if (status != ERROR_SUCCESS) return status;
+  if (sections.size() != 1) return ERROR_INVALID_DATA;
+  *section = std::move(sections[0]);
+  return ERROR_SUCCESS;
+}
+
+bool Names(const XcvSection& section, const char* name) {
+  for (const XcvSetting& setting : section.settings) {
+    if (setting.name == name) return true;
+  }
+  return false;
+}
+
+// The printer pairs a change leaves as stored: each pair whose name and address it does not name,
+// unless it names the protocol. A kept pair is not looked up again, so neither value replaces the other.
+DWORD KeptPrinters(const XcvSection& section) {
+  if (Names(section, "Protocol")) return 0;
+  DWORD kept = 0;
+  if (!Names(section, "TCP/IP Name") && !Names(section, "TCP/IP Address")) kept |= kStoreKeepTcpPrinter;
+  if (!Names(section, "VTLnet Name") && !Names(section, "VTLnet Address")) kept |= kStoreKeepVnetPrinter;
+  return kept;
+}
+
+using NameRule = bool (*)(const char*, UINT*);
+using NameLookup = void (*)(const char*, char*, int);
+
+// One protocol's printer as the port dialog takes it on OK: an address left empty is looked up
+// from the name, then the name's rule and the address's rule. The protocol not in use keeps what
+// it holds, which must pass the same rules where it is not empty.
+UINT CheckPrinter(bool selected, NameRule checkName, NameRule checkAddress, NameLookup lookUp, const char* name,
+                  char* address, int addressSize) {
+  if (selected && !address[0] && name[0]) lookUp(name, address, addressSize);
+  UINT message = 0;
+  if (!checkName(name, &message)) return message;
+  if ((selected || address[0]) && !checkAddress(address, &message)) return message;
+  return 0;
+}
+
+// The dialogs' rules over a port about to be stored, but for the kept printer pairs; 0 when all
+// pass, else the message id.
+UINT CheckPortRules(PortEntry* port, DWORD kept) {
+  ScopedSockets sockets;
+  bool tcp = port->protocol == kProtocolTcp;
+  UINT message = 0;
+  if (!(kept & kStoreKeepTcpPrinter)) {
+    message = CheckPrinter(tcp, CheckTcpName, CheckTcpAddress, TcpNameToAddress, port->tcpName, port->tcpAddress,
+                           sizeof port->tcpAddress);
+  }
+  if (!message && !(kept & kStoreKeepVnetPrinter)) {
+    message = CheckPrinter(!tcp, CheckVnetName, CheckVnetAddress, VnetNameToAddress, port->vnetName,
+                           port->vnetAddress, sizeof port->vnetAddress);
+  }
+  if (message) return message;
+  // The printer options dialog checks the banner tray with the input tray's rule.
+  if (port->setBannerTray && !CheckInputTray(static_cast<int>(port->bannerTrayNumber), &message)) return message;
+  if (port->setInputTray && !CheckInputTray(static_cast<int>(port->inputTrayNumber), &message)) return message;
+  if (port->setOutputTray && !CheckOutputTray(static_cast<int>(port->outputTrayNumber), &message)) return message;
+  return 0;
+}
+
+// A port change as it would be stored: the port, whether it is new, the printer pairs it keeps.
+struct PortChange {
+  PortEntry port;
+  bool isNew;
+  DWORD kept;
+};
+
+// A new port as the port dialog starts one, the section's settings over it.
+PortChange NewPort(const XcvSection& section, const std::string& portName) {
+  PortChange change = {{}, true, 0};
+  PortEntry& port = change.port;
+  port.bannerTrayNumber = port.inputTrayNumber = port.outputTrayNumber = 1;
+  port.pressmarkPrinter = 1;
+  lstrcpynA(port.portName, portName.c_str(), sizeof port.portName);
+  XcvApplyPort(section, &port);
+  return change;
+}
+
+// The stored port, the section's settings over it; settings the section does not name stay as
+// stored, the printers included.
+PortChange ChangedPort(const XcvSection& section, const PortEntry& stored) {
+  PortChange change = {stored, false, KeptPrinters(section)};
+  XcvApplyPort(section, &change.port);
+  return change;
+}
+
+// Checks a change in the order of the port dialog: the printer, then a new port's name against the
+// spooler's names (read now when none are given) and the store.
+DWORD CheckPortChange(PortChange* change, const SpoolerPortNames* spooler) {
+  PortEntry* port = &change->port;
+  if (port->protocol != kProtocolTcp && port->protocol != kProtocolVnet) return ERROR_INVALID_DATA;
+  UINT message = CheckPortRules(port, change->kept);
+  if (!message && change->isNew && !port->portName[0]) message = IDS_PORT_NAME_REQUIRED;
+  if (!message && change->isNew) {
+    if (spooler) {
+      CheckPortNameAgainst(port->portName, *spooler, &message);
+    } else {
+      CheckPortName(port->portName, &message);
+    }
+  }
+  return message ? XcvRefusal(message) : ERROR_SUCCESS;
+}
+
+DWORD StorePortChange(const PortChange& change) {
+  return StoreWritePort(MonitorKeyPath, &change.port, change.kept) ? ERROR_SUCCESS : GetLastError();
+}
+
+// Checks and stores one change; the monitor's list then takes the port as stored.
+DWORD ApplyPortChange(PortChange change) {
+  DWORD status = CheckPortChange(&change, nullptr);
+  if (status == ERROR_SUCCESS) status = StorePortChange(change);
+  if (status == ERROR_SUCCESS) RereadPorts({change.port.portName});
+  return status;
+}
+
+DWORD AddPort(const XcvSection& section) {
+  std::string portName;
+  XcvSectionPort(section, &portName);
+  return ApplyPortChange(NewPort(section, portName));
+}
+
+DWORD SetPort(const XcvSection& section) {
+  std::string portName;
+  XcvSectionPort(section, &portName);
+  PortEntry stored = {};
+  if (!FindStoredPort(portName, &stored)) return ERROR_UNKNOWN_PORT;
+  return ApplyPortChange(ChangedPort(section, stored));
+}
+
+DWORD DeletePort(const BYTE* input, DWORD inputSize) {
+  std::string portName;
+  DWORD status = ReadInput(input, inputSize, &portName);
+  if (status != ERROR_SUCCESS) return status;
+  PortEntry port = {};
+  if (!FindStoredPort(portName, &port)) return ERROR_UNKNOWN_PORT;
+  if (!StoreDeletePort(MonitorKeyPath, port.portName)) return GetLastError();
+  RemovePortEntry(port.portName);
+  return ERROR_SUCCESS;
+}
+
+// The store keeps its trace file name when given an empty one; a change that names it empty clears it.
+BOOL ForgetTraceFile() {
+  ScopedKey key;
+  if (!StoreOpenOptionsKey(MonitorKeyPath, key.out())) return FALSE;
+  LONG result = RegDeleteValueA(key.get(), "Trace File");
+  if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return TRUE;
+  SetLastError(static_cast<DWORD>(result));
+  return FALSE;
+}
+
+// The stored options, the section's settings over them, checked with the logging dialog's rules.
+DWORD CheckOptions(const XcvSection& section, LogOptions* options) {
+  *options = StoredOptions();
+  XcvApplyOptions(section, options);
+  UINT message = 0;
+  if (!CheckLogLevel(options->loggingLevel, &message)) return XcvRefusal(message);
+  if (options->trace && !CheckTraceFile(options->traceFile, &message)) return XcvRefusal(message);
+  return ERROR_SUCCESS;
+}
+
+DWORD StoreOptions(const XcvSection& section, const LogOptions& options) {
+  if (!StoreWriteLogOptions(MonitorKeyPath, &options)) return GetLastError();
+  if (!options.traceFile[0] && Names(section, "Trace File") && !ForgetTraceFile()) return GetLastError();
+  // Like the logging options dialog: the monitor takes them, and the event level follows at its
+  // next start.
+  MonitorSetLogOptions(&options);
+  return ERROR_SUCCESS;
+}
+
+DWORD SetOptions(const XcvSection& section) {
+  LogOptions options = {};
+  DWORD status = CheckOptions(section, &options);
+  return status == ERROR_SUCCESS ? StoreOptions(section, options) : status;
+}
+
+DWORD GetPort(const BYTE* input, DWORD inputSize, std::string* text) {
+  std::string portName;
+  DWORD status = ReadInput(input, inputSize, &portName);
+  if (status != ERROR_SUCCESS) return status;
+  PortEntry port = {};
+  if (!FindStoredPort(portName, &port)) return ERROR_UNKNOWN_PORT;
+  *text = XcvFormatText({XcvPortSection(port)});
+  return ERROR_SUCCESS;
+}
+
+std::string AllSettings() {
+  std::vector<XcvSection> sections;
+  for (const PortEntry& port : StoredPorts()) sections.push_back(XcvPortSection(port));
+  sections.push_back(XcvOptionsSection(StoredOptions()));
+  return XcvFormatText(sections);
+}
+
+// Runs a change on the input's one section, which must be of the command's kind.
+DWORD RunChange(const BYTE* input, DWORD inputSize, DWORD (*change)(const XcvSection&), bool portSection) {
+  XcvSection section;
+  DWORD status = ReadSection(input, inputSize, &section);
+  if (status != ERROR_SUCCESS) return status;
+  std::string portName;
+  if (XcvSectionPort(section, &portName) != portSection) return ERROR_INVALID_DATA;
+  return change(section);
+}
+
+DWORD AddPortCommand(const BYTE* input, DWORD inputSize) {
+  return RunChange(input, inputSize, AddPort, true);
+}
+
+DWORD SetPortCommand(const BYTE* input, DWORD inputSize) {
+  return RunChange(input, inputSize, SetPort, true);
+}
+
+DWORD SetOptionsCommand(const BYTE* input, DWORD inputSize) {
+  return RunChange(input, inputSize, SetOptions, false);
+}
+
+// One section of an import, checked and ready to store.
+struct ImportStep {
+  const XcvSection* section;
+  bool isPort;
+  PortChange port;
+  LogOptions options;
+};
+
+// Checks the section as the change it stands for; the spooler's names were read once for all.
+DWORD CheckImportStep(const XcvSection& section, const SpoolerPortNames& spooler, ImportStep* step) {
+  std::string portName;
+  *step = ImportStep{&section, XcvSectionPort(section, &portName), {}, {}};
+  if (!step->isPort) return CheckOptions(section, &step->options);
+  PortEntry stored = {};
+  step->port = FindStoredPort(portName, &stored) ? ChangedPort(section, stored) : NewPort(section, portName);
+  return CheckPortChange(&step->port, &spooler);
+}
+
+// The answer of an import: how many sections were stored, and the section that was refused or failed.
+std::string ImportAnswer(size_t stored, const XcvSection* concerned) {
+  std::string answer = "Stored=" + std::to_string(stored) + "\r\n";
+  if (concerned) answer += "[" + XcvEscape(concerned->key) + "]\r\n";
+  return answer;
+}
+
+// Checks every section, then stores every one, then the monitor's list takes the stored ports at once.
+DWORD Import(const BYTE* input, DWORD inputSize, std::string* answer) {
+  std::string text;
+  std::vector<XcvSection> sections;
+  DWORD status = ReadInput(input, inputSize, &text);
+  if (status == ERROR_SUCCESS) status = XcvParseText(text, &sections);
+  if (status != ERROR_SUCCESS) return status;
+  ScopedSockets sockets;  // one start-up for every look-up of the import
+  SpoolerPortNames spooler = ReadSpoolerPortNames();
+  std::vector<ImportStep> steps(sections.size());
+  for (size_t i = 0; i < sections.size(); ++i) {
+    status = CheckImportStep(sections[i], spooler, &steps[i]);
+    if (status == ERROR_SUCCESS) continue;
+    *answer = ImportAnswer(0, &sections[i]);
+    return status;
+  }
+  DWORD first = ERROR_SUCCESS;
+  const XcvSection* failed = nullptr;
+  size_t stored = 0;
+  std::vector<std::string> written;
+  for (const ImportStep& step : steps) {
+    status = step.isPort ? StorePortChange(step.port) : StoreOptions(*step.section, step.options);
+    if (status == ERROR_SUCCESS) ++stored;
+    if (status == ERROR_SUCCESS && step.isPort) written.push_back(step.port.port.portName);
+    if (status == ERROR_SUCCESS || failed) continue;
+    first = status;
+    failed = step.section;
+  }
+  RereadPorts(written);
+  *answer = ImportAnswer(stored, failed);
+  return first;
+}
+
+}  // namespace
+
+DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* input, DWORD inputSize, BYTE* output,
+                    DWORD outputSize, DWORD* outputNeeded) {
+  if (!command || !outputNeeded || (!input && inputSize) || (!output && outputSize)) return ERROR_INVALID_PARAMETER;
+  *outputNeeded = 0;
+
+  using Change = DWORD (*)(const BYTE*, DWORD);
+  const struct {
+    const WCHAR* name;
+    Change run;
+  } changes[] = {{kXcvAddPort, AddPortCommand}, {kXcvSetPort, SetPortCommand}, {kXcvDeletePort, DeletePort},
+                 {kXcvSetOptions, SetOptionsCommand}};
+  for (const auto& change : changes) {
+    if (wcscmp(command, change.name) != 0) continue;
+    if (!MayAdminister(handle)) return ERROR_ACCESS_DENIED;
+    return change.run(input, inputSize);
+  }
+  if (!wcscmp(command, kXcvImport)) {
+    if (!MayAdminister(handle)) return ERROR_ACCESS_DENIED;
+    std::string answer;
+    DWORD status = Import(input, inputSize, &answer);
+    if (!answer.empty()) WriteOutput(answer, output, outputSize, outputNeeded);  // left out when it does not fit
+    return status;
+  }
+
+  std::string text;
+  DWORD status = ERROR_SUCCESS;
+  if (!wcscmp(command, kXcvMonitorUi)) {
+    text = kUiLibraryName;  // loaded in the administrator's process, from that machine's system directory
+  } else if (!wcscmp(command, kXcvGetPort)) {
+    status = GetPort(input, inputSize, &text);
+  } else if (!wcscmp(command, kXcvGetPorts)) {
+    text = AllSettings();
+  } else if (!wcscmp(command, kXcvGetOptions)) {
+    text = XcvFormatText({XcvOptionsSection(StoredOptions())});
+  } else {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (status != ERROR_SUCCESS) return status;
+  return WriteOutput(text, output, outputSize, outputNeeded);
+}
