@@ -52,7 +52,7 @@ TEST(JobsTest, TheTrailerGoesBeforeTheDocumentsClosingJobLanguageBlock) {
       EXPECT_EQ(body + "|" + block, sent + (PsEndIsClosingBlock(end) ? "|" + held : held + "|")) << piece;
       int sends = 0;  // the first send of the bytes that follow fails, whether held bytes go with it or not
       auto failsOnce = [&](const BYTE*, size_t) { return sends++ ? 0 : 5; };
-      EXPECT_EQ(5, PsEndWrite(&end, reinterpret_cast<const BYTE*>("\n%"), 2, failsOnce)) << piece;
+      EXPECT_EQ(5u, PsEndWrite(&end, reinterpret_cast<const BYTE*>("\n%"), 2, failsOnce)) << piece;
     }
   }
 }
