@@ -96,8 +96,9 @@ private:
   // accepting the job; every command goes out at once.
   DWORD Connect() {
     DWORD error = ConnOpen(printer_, true, true, job_.timeoutMs, &connection_);
-    if (error == WSAEADDRINUSE) {
-      // The reserved source port still serves an earlier connection to this printer: any port will do.
+    if (error == WSAEADDRINUSE || error == WSAEADDRNOTAVAIL) {
+      // The reserved source port still serves, or has just served, an earlier connection to this
+      // printer (in TIME_WAIT some systems answer "address not available"): any port will do.
       ConnClose(&connection_);
       error = ConnOpen(printer_, false, true, job_.timeoutMs, &connection_);
     }
