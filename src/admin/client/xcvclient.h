@@ -1,5 +1,5 @@
 // The administrator's side of the Xcv interface: a handle on the monitor of this or another
-// print server, opened through the print system, and the commands of admin/xcv.h sent over it.
+// print server, opened through the print system, and the commands of xcv/xcv.h sent over it.
 #pragma once
 
 #include <windows.h>

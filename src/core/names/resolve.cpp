@@ -148,13 +148,20 @@ bool IsVnetAvailable() {
   return ProbeFamily(kVnetFamily);
 }
 
+bool TcpLookUpName(const char* name, in_addr* address) {
+  if (!name || !*name) return false;
+  hostent* host = LookUpHostByName(name);
+  if (!host || host->h_addrtype != AF_INET || host->h_length < 4 || !host->h_addr_list || !host->h_addr_list[0]) {
+    return false;
+  }
+  memcpy(address, host->h_addr_list[0], sizeof *address);
+  return true;
+}
+
 void TcpNameToAddress(const char* name, char* text, int size) {
   if (!BeginLookup(name, text, size)) return;
-  hostent* host = LookUpHostByName(name);
-  if (!host || host->h_length < 4 || !host->h_addr_list || !host->h_addr_list[0]) return;
   in_addr address;
-  memcpy(&address, host->h_addr_list[0], sizeof address);
-  WriteAnswer(inet_ntoa(address), text, size);
+  if (TcpLookUpName(name, &address)) WriteAnswer(inet_ntoa(address), text, size);
 }
 
 void TcpAddressToName(const char* address, char* text, int size) {

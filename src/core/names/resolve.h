@@ -69,6 +69,11 @@ int VnetClose(VnetConnection* connection, BOOL finish);
 bool IsTcpAvailable();
 bool IsVnetAvailable();
 
+// The first IPv4 address of `name`, from the host entries below (SetTcpResolver); false when the
+// name gives none. The one TCP/IP name lookup: the dialogs' completion and the print jobs use it.
+struct in_addr;
+bool TcpLookUpName(const char* name, in_addr* address);
+
 // Each writes its answer into `text` of `size` bytes: nothing at all when size is 0 or text is
 // null, the empty text when there is no answer or it does not fit whole.
 void TcpNameToAddress(const char* name, char* text, int size);
@@ -103,6 +108,8 @@ public:
   }
   ScopedSockets(const ScopedSockets&) = delete;
   ScopedSockets& operator=(const ScopedSockets&) = delete;
+
+  bool started() const { return started_; }
 
 private:
   bool started_;

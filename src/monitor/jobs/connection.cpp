@@ -1,6 +1,8 @@
 #include "jobs/connection.h"
 
-#include <cstring>
+#include <cstdio>
+
+#include "names/resolve.h"
 
 namespace {
 
@@ -16,6 +18,10 @@ constexpr DWORD kSendSliceBytes = 16 * 1024;
 // A look for the printer's close costs as much as a send: a stream looks once per this much.
 constexpr DWORD kLookEveryBytes = 64 * 1024;
 
+DWORD SocketError() {
+  return static_cast<DWORD>(WSAGetLastError());
+}
+
 timeval Timeval(DWORD timeoutMs) {
   timeval limit;
   limit.tv_sec = static_cast<long>(timeoutMs / 1000);
@@ -24,7 +30,7 @@ timeval Timeval(DWORD timeoutMs) {
 }
 
 // Waits until a connecting socket has connected; 0 when it has.
-int WaitForConnection(SOCKET connection, DWORD timeoutMs) {
+DWORD WaitForConnection(SOCKET connection, DWORD timeoutMs) {
   fd_set ready;
   fd_set failed;
   FD_ZERO(&ready);
@@ -33,20 +39,20 @@ int WaitForConnection(SOCKET connection, DWORD timeoutMs) {
   FD_SET(connection, &failed);
   timeval limit = Timeval(timeoutMs);
   int count = select(0, nullptr, &ready, &failed, &limit);
-  if (count == SOCKET_ERROR) return WSAGetLastError();
+  if (count == SOCKET_ERROR) return SocketError();
   if (count == 0) return WSAETIMEDOUT;
   if (FD_ISSET(connection, &failed)) {
     int error = 0;
     int length = sizeof error;
     getsockopt(connection, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-    return error ? error : WSAECONNRESET;
+    return error ? static_cast<DWORD>(error) : WSAECONNRESET;
   }
   return 0;
 }
 
 // Waits until the printer sent something or closed (and, with `orRoom`, until the socket takes
 // more); WSAETIMEDOUT when nothing came within `timeoutMs`.
-int WaitForPrinter(SOCKET connection, bool orRoom, DWORD timeoutMs) {
+DWORD WaitForPrinter(SOCKET connection, bool orRoom, DWORD timeoutMs) {
   fd_set readable;
   fd_set writable;
   FD_ZERO(&readable);
@@ -55,20 +61,20 @@ int WaitForPrinter(SOCKET connection, bool orRoom, DWORD timeoutMs) {
   if (orRoom) FD_SET(connection, &writable);
   timeval limit = Timeval(timeoutMs);
   int count = select(0, &readable, &writable, nullptr, &limit);
-  if (count == SOCKET_ERROR) return WSAGetLastError();
+  if (count == SOCKET_ERROR) return SocketError();
   return count == 0 ? WSAETIMEDOUT : 0;
 }
 
 // Looks without waiting whether the printer is still there, dropping what it sent back: a closed
 // side or a reset before the job's end means the printer will not take the rest.
-int CheckPrinterThere(SOCKET connection) {
+DWORD CheckPrinterThere(SOCKET connection) {
   for (int look = 0; look < kMaxDropsPerLook; ++look) {
-    int error = WaitForPrinter(connection, false, 0);
+    DWORD error = WaitForPrinter(connection, false, 0);
     if (error) return error == WSAETIMEDOUT ? 0 : error;
     char dropped[512];
     int result = recv(connection, dropped, sizeof dropped, 0);
     if (result == 0) return WSAECONNRESET;
-    if (result < 0) return WSAGetLastError();
+    if (result < 0) return SocketError();
   }
   return 0;
 }
@@ -84,37 +90,32 @@ void BindReservedPort(SOCKET connection) {
 
 }  // namespace
 
-int ConnResolve(const char* name, const char* address, in_addr* printer) {
-  if (name && *name) {
-    if (hostent* host = gethostbyname(name); host && host->h_addrtype == AF_INET && host->h_addr_list[0]) {
-      memcpy(printer, host->h_addr_list[0], sizeof *printer);
-      return 0;
-    }
+DWORD ConnLocate(const PortEntry& port, unsigned short defaultPort, const char* more, ConnPrinter* printer,
+                 char* text, size_t size) {
+  printer->port = port.tcpPortNumber ? static_cast<unsigned short>(port.tcpPortNumber) : defaultPort;
+  bool found = TcpLookUpName(port.tcpName, &printer->address);
+  if (!found && port.tcpAddress[0]) {
+    printer->address.s_addr = inet_addr(port.tcpAddress);
+    found = printer->address.s_addr != INADDR_NONE;
   }
-  if (address && *address) {
-    unsigned long number = inet_addr(address);
-    if (number != INADDR_NONE) {
-      printer->s_addr = number;
-      return 0;
-    }
-  }
-  return WSAHOST_NOT_FOUND;
+  snprintf(text, size, "%s (%s, TCP port %u%s)", port.tcpName[0] ? port.tcpName : port.tcpAddress,
+           found ? inet_ntoa(printer->address) : "no address", printer->port, more);
+  return found ? 0 : WSAHOST_NOT_FOUND;
 }
 
-int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, bool noDelay, DWORD timeoutMs,
-             SOCKET* connection) {
+DWORD ConnOpen(const ConnPrinter& printer, bool reservedSource, bool noDelay, DWORD timeoutMs, SOCKET* connection) {
   *connection = socket(AF_INET, SOCK_STREAM, 0);
-  if (*connection == INVALID_SOCKET) return WSAGetLastError();
+  if (*connection == INVALID_SOCKET) return SocketError();
   if (reservedSource) BindReservedPort(*connection);
   u_long nonBlocking = 1;
-  if (ioctlsocket(*connection, FIONBIO, &nonBlocking) == SOCKET_ERROR) return WSAGetLastError();
+  if (ioctlsocket(*connection, FIONBIO, &nonBlocking) == SOCKET_ERROR) return SocketError();
 
   sockaddr_in target = {};
   target.sin_family = AF_INET;
-  target.sin_port = htons(port);
-  target.sin_addr = printer;
+  target.sin_port = htons(printer.port);
+  target.sin_addr = printer.address;
   if (connect(*connection, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
-    int error = WSAGetLastError();
+    DWORD error = SocketError();
     if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) return error;
     error = WaitForConnection(*connection, timeoutMs);
     if (error) return error;
@@ -130,43 +131,43 @@ int ConnOpen(in_addr printer, unsigned short port, bool reservedSource, bool noD
           SOCKET_ERROR ||
       (noDelay && setsockopt(*connection, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&delayOff),
                              sizeof delayOff) == SOCKET_ERROR)) {
-    return WSAGetLastError();
+    return SocketError();
   }
   return 0;
 }
 
-int ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* unlooked, DWORD* sent) {
+DWORD ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* unlooked, DWORD* sent) {
   *sent = 0;
   const char* bytes = static_cast<const char*>(data);
   while (*sent < size) {
     if (!unlooked || *unlooked >= kLookEveryBytes) {
-      int error = CheckPrinterThere(connection);
+      DWORD error = CheckPrinterThere(connection);
       if (error) return error;
       if (unlooked) *unlooked = 0;
     }
     DWORD slice = size - *sent < kSendSliceBytes ? size - *sent : kSendSliceBytes;
     int result = send(connection, bytes + *sent, static_cast<int>(slice), 0);
-    if (result <= 0) return result == 0 ? WSAECONNRESET : WSAGetLastError();
+    if (result <= 0) return result == 0 ? WSAECONNRESET : SocketError();
     *sent += static_cast<DWORD>(result);
     if (unlooked) *unlooked += static_cast<DWORD>(result);
   }
   return 0;
 }
 
-int ConnReceive(SOCKET connection, void* data, DWORD size, DWORD timeoutMs, DWORD* received) {
+DWORD ConnReceive(SOCKET connection, void* data, DWORD size, DWORD timeoutMs, DWORD* received) {
   *received = 0;
-  int error = WaitForPrinter(connection, false, timeoutMs);
+  DWORD error = WaitForPrinter(connection, false, timeoutMs);
   if (error) return error;
   int result = recv(connection, static_cast<char*>(data), static_cast<int>(size), 0);
-  if (result < 0) return WSAGetLastError();
+  if (result < 0) return SocketError();
   *received = static_cast<DWORD>(result);
   return 0;
 }
 
-int ConnFinish(SOCKET connection, DWORD timeoutMs) {
-  int error = CheckPrinterThere(connection);
+DWORD ConnFinish(SOCKET connection, DWORD timeoutMs) {
+  DWORD error = CheckPrinterThere(connection);
   if (error) return error;
-  if (shutdown(connection, 1 /* sends */) == SOCKET_ERROR) return WSAGetLastError();
+  if (shutdown(connection, 1 /* sends */) == SOCKET_ERROR) return SocketError();
   // A printer that keeps talking is cut off at the same time.
   DWORD start = GetTickCount();
   for (DWORD waited = 0; waited < timeoutMs; waited = GetTickCount() - start) {

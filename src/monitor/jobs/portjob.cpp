@@ -13,29 +13,19 @@
 #include "base/module.h"
 #include "base/text.h"
 #include "diag/eventlog.h"
-#include "jobs/connection.h"
+#include "jobs/deliveryway.h"
 #include "jobs/jobtext.h"
-#include "jobs/lpr.h"
 #include "jobs/postscript.h"
 #include "model/portlist.h"
 #include "model/store.h"
-#include "names/resolve.h"
 #include "trace/bubble.h"
 
 // One job on one port handle, from StartDocPort to EndDocPort.
 struct PortJob {
   bool active;
   bool failed;               // a write failed: the job ends undelivered, with this error
-  int error;
-  bool sockets;              // Windows Sockets started for the job
-  SOCKET connection;
-  in_addr address;           // TCP/IP: the printer's address and port, as reached at the start
-  unsigned short tcpPort;
-  DWORD unlooked;            // bytes sent since the last look for the printer's close
-  VnetConnection* vnet;      // a VTLnet port's connection, through the VTLnet library
-  bool lpr;
-  HANDLE spool;              // LPR: the job's bytes, counted before they are announced
-  unsigned long long spooledBytes;
+  DWORD error;
+  DeliveryWay* way;          // how the job reaches the printer, from its start to its end
   bool decided;              // whether the job is PostScript has been decided
   bool wrapped;
   unsigned long long documentBytes;  // the document's bytes that went out (LPR: were spooled)
@@ -54,8 +44,6 @@ namespace {
 
 constexpr DWORD kDefaultSendTimeout = 60;   // seconds
 constexpr DWORD kMaxSendTimeout = 3600;
-constexpr unsigned short kRawPort = 9100;
-constexpr DWORD kSpoolChunk = 65536;
 
 BOOL FailWith(DWORD error) {
   SetLastError(error);
@@ -67,7 +55,7 @@ PortJob* JobOf(HANDLE port) {
   return port ? static_cast<OpenPort*>(port)->job : nullptr;
 }
 
-const char* ReasonText(int error) {
+const char* ReasonText(DWORD error) {
   switch (error) {
   case WSAECONNREFUSED: return "the printer refused the connection";
   case WSAETIMEDOUT: return "the printer took nothing within the port's send timeout";
@@ -84,7 +72,7 @@ const char* ReasonText(int error) {
   }
 }
 
-void ReportNoPrinter(const OpenPort& open, const PortJob& job, int error, const char* reason = nullptr) {
+void ReportNoPrinter(const OpenPort& open, const PortJob& job, DWORD error, const char* reason) {
   std::string code = std::to_string(error);
   const char* strings[] = {open.port.portName, job.printer, reason ? reason : ReasonText(error), code.c_str(),
                            job.documentName};
@@ -107,13 +95,9 @@ void ReportPrinted(const OpenPort& open, const PortJob& job) {
 
 // Gives back what the job holds; the job is idle afterwards, ready for the next one.
 void EndJob(PortJob* job) {
-  ConnClose(&job->connection);
-  if (job->vnet) VnetClose(job->vnet, FALSE);
-  job->vnet = nullptr;
-  if (job->spool != INVALID_HANDLE_VALUE) CloseHandle(job->spool);  // deleted on close
-  job->spool = INVALID_HANDLE_VALUE;
-  if (job->sockets) WSACleanup();
-  job->sockets = false;
+  if (job->way) job->way->Abandon();
+  delete job->way;
+  job->way = nullptr;
   BubbleClose(job->trace);
   job->trace = nullptr;
   job->active = false;
@@ -140,49 +124,6 @@ void ApplyLogOptions(PortJob* job) {
                           "Vantrel Pressmark Printer jobs");
 }
 
-// The LPR spool: a temporary file that goes away when it is closed, whatever happens.
-int OpenSpool(PortJob* job) {
-  char directory[MAX_PATH];
-  char path[MAX_PATH];
-  DWORD length = GetTempPathA(sizeof directory, directory);
-  if (length == 0 || length >= sizeof directory || !GetTempFileNameA(directory, "vpm", 0, path)) {
-    return static_cast<int>(GetLastError());
-  }
-  job->spool = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (job->spool == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    DeleteFileA(path);
-    return static_cast<int>(error);
-  }
-  return 0;
-}
-
-// One byte from an LPR printer: 0 accepts, anything else or a closed connection refuses.
-int AwaitAcknowledgement(const PortJob& job) {
-  char answer = 1;
-  DWORD received = 0;
-  int error = ConnReceive(job.connection, &answer, 1, job.timeoutMs, &received);
-  if (error) return error;
-  if (received == 0) return WSAECONNRESET;
-  return answer == 0 ? 0 : WSAECONNREFUSED;
-}
-
-int SendText(const PortJob& job, const std::string& text) {
-  DWORD sent = 0;
-  return ConnSend(job.connection, text.data(), static_cast<DWORD>(text.size()), nullptr, &sent);
-}
-
-int SendCommand(const PortJob& job, const std::string& command) {
-  int error = SendText(job, command);
-  return error ? error : AwaitAcknowledgement(job);
-}
-
-LprJob LprJobOf(const OpenPort& open, const PortJob& job, char* host) {
-  if (gethostname(host, 64) != 0) strcpy(host, "localhost");
-  return LprJob{open.port.lprQueue, host, job.user, job.documentName, job.jobNumber};
-}
-
 // The job's owner as the spooler knows it; the user of this process when the spooler names no
 // printer or job (Wine's does not), or cannot answer.
 void FindJobOwner(const char* printerName, DWORD jobId, char* user, DWORD size) {
@@ -202,78 +143,14 @@ void FindJobOwner(const char* printerName, DWORD jobId, char* user, DWORD size) 
   if (!GetUserNameA(user, &size)) strcpy(user, "spooler");
 }
 
-// Opens the job's own connection to the printer (from a reserved port when one is free) and has
-// the queue accept the job.
-int ConnectLpr(const OpenPort& open, PortJob* job) {
-  int error = ConnOpen(job->address, job->tcpPort, true, true, job->timeoutMs, &job->connection);
-  if (error == WSAEADDRINUSE) {
-    // The reserved source port still serves an earlier connection to this printer: any port will do.
-    ConnClose(&job->connection);
-    error = ConnOpen(job->address, job->tcpPort, false, true, job->timeoutMs, &job->connection);
-  }
-  if (error) return error;
-  char host[64];
-  return SendCommand(*job, LprReceiveJobCommand(LprJobOf(open, *job, host)));
-}
-
-// On a connection of the job's own, made now (the one of the start may have been dropped while
-// the job was spooled): announces the spooled data file with its exact size, streams it, then
-// sends the control file. The job is done once the printer acknowledged the control file.
-int SendLprFiles(const OpenPort& open, PortJob* job) {
-  int error = ConnectLpr(open, job);
-  if (error) return error;
-  char host[64];
-  LprJob lpr = LprJobOf(open, *job, host);
-  error = SendCommand(*job, LprFileCommand('\3', job->spooledBytes, LprDataFileName(lpr)));
-  if (error) return error;
-  if (SetFilePointer(job->spool, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
-    return static_cast<int>(GetLastError());
-  }
-  static_assert(kSpoolChunk <= 1 << 20, "the chunk lives on the stack");
-  char chunk[kSpoolChunk];
-  unsigned long long dataSent = 0;
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(job->spool, chunk, sizeof chunk, &read, nullptr)) return static_cast<int>(GetLastError());
-    if (read == 0) break;
-    DWORD sent = 0;
-    error = ConnSend(job->connection, chunk, read, &job->unlooked, &sent);
-    dataSent += sent;
-    if (error) {
-      job->documentBytes = dataSent;  // a lost job's event counts what of the data file went out
-      return error;
-    }
-  }
-  error = SendCommand(*job, std::string(1, '\0'));
-  if (error) return error;
-  std::string control = LprControlFile(lpr);
-  error = SendCommand(*job, LprFileCommand('\2', control.size(), LprControlFileName(lpr)));
-  if (error) return error;
-  return SendCommand(*job, control + '\0');
-}
-
-// Puts bytes on their way: raw to the printer, LPR into the spool. *sent counts what went.
-int Put(PortJob* job, const void* data, DWORD size, DWORD* sent) {
-  *sent = 0;
-  if (size == 0) return 0;
-  if (job->vnet) {
-    *sent = static_cast<DWORD>(VnetSend(job->vnet, static_cast<const char*>(data), static_cast<int>(size)));
-    return *sent == size ? 0 : static_cast<int>(GetLastError());
-  }
-  if (!job->lpr) return ConnSend(job->connection, data, size, &job->unlooked, sent);
-  if (!WriteFile(job->spool, data, size, sent, nullptr)) return static_cast<int>(GetLastError());
-  job->spooledBytes += *sent;
-  return *sent == size ? 0 : ERROR_DISK_FULL;
-}
-
-int PutText(PortJob* job, const std::string& text) {
+DWORD PutText(PortJob* job, const std::string& text) {
   DWORD sent = 0;
-  return Put(job, text.data(), static_cast<DWORD>(text.size()), &sent);
+  return job->way->Send(text.data(), static_cast<DWORD>(text.size()), &sent);
 }
 
-int PutDocument(PortJob* job, const BYTE* data, size_t size) {
+DWORD PutDocument(PortJob* job, const BYTE* data, size_t size) {
   DWORD sent = 0;
-  int error = Put(job, data, static_cast<DWORD>(size), &sent);
+  DWORD error = job->way->Send(data, static_cast<DWORD>(size), &sent);
   job->documentBytes += sent;
   return error;
 }
@@ -287,7 +164,7 @@ PsJobOptions WrappingOf(const OpenPort& open, const PortJob& job) {
 }
 
 // A wrapped document's bytes pass its end's hold, so that the trailer can go before its closing block.
-int SendDocument(PortJob* job, const BYTE* data, size_t size) {
+DWORD SendDocument(PortJob* job, const BYTE* data, size_t size) {
   if (!job->wrapped) return PutDocument(job, data, size);
   return PsEndWrite(&job->end, data, size, [job](const BYTE* bytes, size_t count) {
     return PutDocument(job, bytes, count);
@@ -296,7 +173,7 @@ int SendDocument(PortJob* job, const BYTE* data, size_t size) {
 
 // The held first bytes have decided (a negative start: not PostScript) and go out; a PostScript
 // job gets its wrapping in front of its own PostScript, after the job-language header it may have.
-int SendFirstBytes(const OpenPort& open, PortJob* job, long start) {
+DWORD SendFirstBytes(const OpenPort& open, PortJob* job, long start) {
   job->decided = true;
   job->wrapped = start >= 0;
   BubblePrintf(job->trace, "WritePort %s: %s", open.port.portName,
@@ -304,13 +181,13 @@ int SendFirstBytes(const OpenPort& open, PortJob* job, long start) {
   size_t size = job->lookAhead.size;
   job->lookAhead.size = 0;
   size_t front = job->wrapped ? static_cast<size_t>(start) : size;
-  int error = PutDocument(job, job->lookAhead.bytes, front);
+  DWORD error = PutDocument(job, job->lookAhead.bytes, front);
   if (!error && job->wrapped) error = PutText(job, PsJobHeader(WrappingOf(open, *job)));
   return error ? error : SendDocument(job, job->lookAhead.bytes + front, size - front);
 }
 
 // The first bytes are held until they decide whether the job is PostScript.
-int TakeDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, size_t size) {
+DWORD TakeDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, size_t size) {
   if (job->decided) return SendDocument(job, buffer, size);
   PsLookAhead& ahead = job->lookAhead;
   size_t taken = size < sizeof ahead.bytes - ahead.size ? size : sizeof ahead.bytes - ahead.size;
@@ -318,87 +195,39 @@ int TakeDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, size_t 
   ahead.size += taken;
   long start = PsProgramStart(ahead.bytes, ahead.size);
   if (start == kPsUndecided) return 0;
-  int error = SendFirstBytes(open, job, start);
+  DWORD error = SendFirstBytes(open, job, start);
   return error ? error : SendDocument(job, buffer + taken, size - taken);
 }
 
 // *written counts the bytes of this write that were sent or held, and on failure those that went
 // out: they go after the bytes held before them.
-int WriteDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, DWORD size, DWORD* written) {
+DWORD WriteDocument(const OpenPort& open, PortJob* job, const BYTE* buffer, DWORD size, DWORD* written) {
   unsigned long long before = job->documentBytes + job->lookAhead.size + job->end.heldSize;
-  int error = TakeDocument(open, job, buffer, size);
+  DWORD error = TakeDocument(open, job, buffer, size);
   *written = !error ? size : job->documentBytes > before ? static_cast<DWORD>(job->documentBytes - before) : 0;
   return error;
 }
 
 // Sends what the job still holds, with a wrapped job's trailer: in front of the document's closing
 // job-language block when it ends with one, else after the document.
-int FinishDocument(const OpenPort& open, PortJob* job) {
+DWORD FinishDocument(const OpenPort& open, PortJob* job) {
   if (!job->decided && job->lookAhead.size > 0) {
     long start = PsProgramStart(job->lookAhead.bytes, job->lookAhead.size);
-    int error = SendFirstBytes(open, job, start == kPsUndecided ? -1 : start);  // no more bytes to tell
+    DWORD error = SendFirstBytes(open, job, start == kPsUndecided ? -1 : start);  // no more bytes to tell
     if (error) return error;
   }
   if (!job->wrapped) return 0;
   bool closing = PsEndIsClosingBlock(job->end);
-  int error = closing ? 0 : PutDocument(job, job->end.held, job->end.heldSize);
+  DWORD error = closing ? 0 : PutDocument(job, job->end.held, job->end.heldSize);
   if (!error) error = PutText(job, PsJobTrailer());
   return error || !closing ? error : PutDocument(job, job->end.held, job->end.heldSize);
 }
 
-// A VTLnet printer: its stored name resolved now, else its stored address; the connection is
-// the VTLnet library's transport.
-int ReachVnetPrinter(const PortEntry& port, PortJob* job) {
-  char address[kVnetAddressSize] = {};
-  VnetNameToAddress(port.vnetName, address, sizeof address);
-  if (!address[0]) CopyBounded(address, port.vnetAddress, sizeof address);
-  address[sizeof address - 1] = '\0';
-  snprintf(job->printer, sizeof job->printer, "%s (%s, VTLnet)", port.vnetName[0] ? port.vnetName : address,
-           address[0] ? address : "no address");
-  VnetAddressRecord* record = address[0] ? VnetAddr(address) : nullptr;
-  if (!record) return address[0] ? ERROR_MOD_NOT_FOUND : ERROR_INVALID_ADDRESS;
-  job->vnet = VnetConnect(reinterpret_cast<const char*>(record->address), record->length, job->timeoutMs);
-  return job->vnet ? 0 : static_cast<int>(GetLastError());
-}
-
-// Reaches the printer: the TCP connection; for LPR, whether the printer and its queue answer (the
-// files go on a connection of their own at the end) and the spool ready.
-int ReachPrinter(const OpenPort& open, PortJob* job, const char** reason) {
-  const PortEntry& port = open.port;
-  if (port.protocol == kProtocolVnet) return ReachVnetPrinter(port, job);
-  WSADATA data;
-  if (WSAStartup(MAKEWORD(1, 1), &data) != 0) return WSASYSNOTREADY;
-  job->sockets = true;
-
-  job->lpr = port.lprQueue[0] != '\0';
-  unsigned short number = port.tcpPortNumber ? static_cast<unsigned short>(port.tcpPortNumber)
-                         : job->lpr           ? kLprPort
-                                              : kRawPort;
-  const char* name = port.tcpName[0] ? port.tcpName : port.tcpAddress;
-  in_addr& address = job->address;
-  job->tcpPort = number;
-  int error = ConnResolve(port.tcpName, port.tcpAddress, &address);
-  char queue[kLprQueueSize];
-  JobSanitizeText(port.lprQueue, queue, sizeof queue);
-  snprintf(job->printer, sizeof job->printer, "%s (%s, TCP port %u%s%s)", name,
-           error ? "no address" : inet_ntoa(address), number, job->lpr ? ", LPR queue " : "", job->lpr ? queue : "");
-  if (error) return error;
-
-  if (!job->lpr) return ConnOpen(address, number, false, false, job->timeoutMs, &job->connection);
-  error = ConnectLpr(open, job);
-  ConnClose(&job->connection);
-  if (error == WSAECONNREFUSED) *reason = "the printer refused the LPR queue";
-  return error ? error : OpenSpool(job);
-}
-
-// After the document's last byte: LPR sends the spooled files (an empty job sends nothing, as an
-// empty raw job puts nothing on the line); raw waits for the printer to close.
-int FinishDelivery(const OpenPort& open, PortJob* job) {
-  if (job->lpr) return job->spooledBytes ? SendLprFiles(open, job) : 0;
-  if (!job->vnet) return ConnFinish(job->connection, job->timeoutMs);
-  int error = VnetClose(job->vnet, TRUE);
-  job->vnet = nullptr;
-  return error;
+// The way a port's jobs go: VTLnet through the library's transport; TCP/IP by LPR when the port
+// names a queue, else raw.
+DeliveryWay* NewWayFor(const PortEntry& port) {
+  if (port.protocol == kProtocolVnet) return NewVnetWay();
+  return port.lprQueue[0] ? NewLprWay() : NewRawWay();
 }
 
 template <class Operation>
@@ -423,8 +252,6 @@ BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWOR
   if (job->active) return FailWith(ERROR_BUSY);  // one job at a time on a handle
   if (!MonitorRefreshOpenPort(open)) return FailWith(GetLastError());
   *job = PortJob{};
-  job->connection = INVALID_SOCKET;
-  job->spool = INVALID_HANDLE_VALUE;
   job->active = true;
   DWORD seconds = open->port.sendTimeout ? open->port.sendTimeout : kDefaultSendTimeout;
   job->timeoutMs = (seconds < kMaxSendTimeout ? seconds : kMaxSendTimeout) * 1000;
@@ -439,15 +266,21 @@ BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWOR
   if (open->port.lprQueue[0]) FindJobOwner(printerName, jobId, job->user, sizeof job->user);
 
   ApplyLogOptions(job);
+  job->way = NewWayFor(open->port);
+  if (!job->way) {
+    EndJob(job);
+    return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  }
   return Guarded([&] {
     const char* reason = nullptr;
-    int error = ReachPrinter(*open, job, &reason);
-    BubblePrintf(job->trace, "StartDocPort %s: job \"%s\" to %s: error %d", open->port.portName, job->documentName,
+    WayJob facts = {&open->port, job->timeoutMs, job->jobNumber, job->documentName, job->user};
+    DWORD error = job->way->Reach(facts, job->printer, sizeof job->printer, &reason);
+    BubblePrintf(job->trace, "StartDocPort %s: job \"%s\" to %s: error %lu", open->port.portName, job->documentName,
                  job->printer, error);
     if (!error) return TRUE;
     ReportNoPrinter(*open, *job, error, reason);
     EndJob(job);
-    return FailWith(static_cast<DWORD>(error));
+    return FailWith(error);
   });
 }
 
@@ -456,16 +289,16 @@ BOOL MonitorWritePort(HANDLE port, BYTE* buffer, DWORD size, DWORD* written) {
   PortJob* job = JobOf(port);
   if (written) *written = 0;
   if (!job || !job->active || !written || (!buffer && size)) return FailWith(ERROR_INVALID_PARAMETER);
-  if (job->failed) return FailWith(static_cast<DWORD>(job->error));
+  if (job->failed) return FailWith(job->error);
   return Guarded([&] {
-    int error = WriteDocument(*open, job, buffer, size, written);
+    DWORD error = WriteDocument(*open, job, buffer, size, written);
     if (!error) return TRUE;
     job->failed = true;
     job->error = error;
-    BubblePrintf(job->trace, "WritePort %s: error %d after %s bytes of the document", open->port.portName, error,
+    BubblePrintf(job->trace, "WritePort %s: error %lu after %s bytes of the document", open->port.portName, error,
                  std::to_string(job->documentBytes).c_str());
     ReportLost(*open, *job);
-    return FailWith(static_cast<DWORD>(error));
+    return FailWith(error);
   });
 }
 
@@ -479,10 +312,10 @@ BOOL MonitorEndDocPort(HANDLE port) {
   PortJob* job = JobOf(port);
   if (!job || !job->active) return FailWith(ERROR_INVALID_PARAMETER);
   BOOL done = Guarded([&] {
-    if (job->failed) return FailWith(static_cast<DWORD>(job->error));  // reported when it failed
-    int error = FinishDocument(*open, job);
-    if (!error) error = FinishDelivery(*open, job);
-    BubblePrintf(job->trace, "EndDocPort %s: %s bytes of the document, error %d", open->port.portName,
+    if (job->failed) return FailWith(job->error);  // reported when it failed
+    DWORD error = FinishDocument(*open, job);
+    if (!error) error = job->way->Finish(&job->documentBytes);
+    BubblePrintf(job->trace, "EndDocPort %s: %s bytes of the document, error %lu", open->port.portName,
                  std::to_string(job->documentBytes).c_str(), error);
     if (!error) {
       ReportPrinted(*open, *job);
@@ -490,7 +323,7 @@ BOOL MonitorEndDocPort(HANDLE port) {
     }
     job->error = error;
     ReportLost(*open, *job);
-    return FailWith(static_cast<DWORD>(error));
+    return FailWith(error);
   });
   DWORD error = GetLastError();  // the job's own code, which the clean-up's calls would replace
   EndJob(job);

@@ -74,14 +74,14 @@ bool Continues(PsEnd* end, BYTE byte) {
 
 // Carries a block held from an earlier write on with the first bytes of `data`; *next is where
 // the rest begins. A block that ends, or grows too long to be a closing one, goes out first.
-int GoOnHeldBlock(PsEnd* end, const BYTE* data, size_t size, size_t* next, const PsSink& send) {
+DWORD GoOnHeldBlock(PsEnd* end, const BYTE* data, size_t size, size_t* next, const PsSink& send) {
   if (end->heldSize == 0) return 0;
   while (*next < size && end->heldSize < kPsEndBytes && Continues(end, data[*next])) {
     end->held[end->heldSize++] = data[(*next)++];
   }
   if (*next == size) return 0;
   end->holding = false;
-  int error = send(end->held, end->heldSize);
+  DWORD error = send(end->held, end->heldSize);
   end->heldSize = 0;
   return error;
 }
@@ -145,9 +145,9 @@ long PsProgramStart(const BYTE* data, size_t size) {
   return start == kPsUndecided && seen == kPsLookAheadBytes ? -1 : start;
 }
 
-int PsEndWrite(PsEnd* end, const BYTE* data, size_t size, const PsSink& send) {
+DWORD PsEndWrite(PsEnd* end, const BYTE* data, size_t size, const PsSink& send) {
   size_t next = 0;
-  int error = GoOnHeldBlock(end, data, size, &next, send);
+  DWORD error = GoOnHeldBlock(end, data, size, &next, send);
   if (error || next == size) return error;
   size_t passed = next;
   size_t blockStart = size;  // where a block held from this write began

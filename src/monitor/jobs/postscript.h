@@ -43,7 +43,7 @@ struct PsLookAhead {
 };
 
 // Takes a document's bytes on their way; answers 0 or an error that stops them.
-using PsSink = std::function<int(const BYTE* data, size_t size)>;
+using PsSink = std::function<DWORD(const BYTE* data, size_t size)>;
 
 // The end of a wrapped document, held back while it may be the document's closing job-language
 // block: a universal exit that leaves the PostScript, followed only by "@PJL" lines and universal
@@ -59,7 +59,7 @@ struct PsEnd {
 
 // Passes the document's next bytes to `send`, every byte once and in order, except those that may
 // begin its closing block, which stay in end->held. Answers the first error of `send`.
-int PsEndWrite(PsEnd* end, const BYTE* data, size_t size, const PsSink& send);
+DWORD PsEndWrite(PsEnd* end, const BYTE* data, size_t size, const PsSink& send);
 
 // Whether the held bytes are the document's closing block, once the document has no more bytes.
 bool PsEndIsClosingBlock(const PsEnd& end);

@@ -1,6 +1,6 @@
 // The monitor's Xcv interface: the commands that the print system passes through XcvDataW to the
 // initialised monitor, for the port UI library, vtlpmport.exe and scripts. Data travels as UTF-16
-// text ending in its one NUL: a port name, or the text form of admin/xcvtext.h.
+// text ending in its one NUL: a port name, or the text form of textform/xcvtext.h.
 //
 //   MonitorUI         out: the port UI library's file name, which the print system loads from the
 //                          system directory of the administrator's machine
