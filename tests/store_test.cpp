@@ -158,6 +158,13 @@ TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletesAnd
       0,       1,       515,          "lp",    5};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 0/1 515 lp 5", ReadBack("PRN7:"));
+  // Read in one pass, the values keep the readers' rules: too long for the field reads as absent, a
+  // value of another type (its name in any case) is reported.
+  monitor.SetString("Ports\\PRN7:", "TCP/IP Address", "10.20.30.40.50.60.70");
+  monitor.SetString("Ports\\PRN7:", "LPR Queue", std::string(kLprQueueSize, 'q').c_str());
+  monitor.SetValue("Ports\\PRN7:", "pressmark", REG_BINARY, "\1\0\0\0", 4);
+  EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 0/1 515  5", ReadBack("PRN7:"));
+  EXPECT_EQ(1u, capture.events().size());
 
   // A name that does not resolve is stored by its address, or else the stored name stays; 0 and
   // false delete.
