@@ -205,8 +205,9 @@ DWORD CheckPortChange(PortChange* change, const SpoolerPortNames* spooler) {
   return message ? XcvRefusal(message) : ERROR_SUCCESS;
 }
 
-DWORD StorePortChange(const PortChange& change) {
-  return StoreWritePort(MonitorKeyPath, &change.port, change.kept) ? ERROR_SUCCESS : GetLastError();
+// Stores the change; `created` as StoreWritePort fills it.
+DWORD StorePortChange(const PortChange& change, PortEntry* created = nullptr) {
+  return StoreWritePort(MonitorKeyPath, &change.port, change.kept, created) ? ERROR_SUCCESS : GetLastError();
 }
 
 // Checks and stores one change; the monitor's list then takes the port as stored.
@@ -341,7 +342,8 @@ std::string ImportAnswer(size_t stored, const XcvSection* concerned) {
   return answer;
 }
 
-// Checks every section, then stores every one, then the monitor's list takes the stored ports at once.
+// Checks every section, then stores every one, then the monitor's list takes the stored ports at once:
+// a port whose key the import made as it stands, the others read back.
 DWORD Import(const BYTE* input, DWORD inputSize, std::string* answer) {
   std::string text;
   std::vector<XcvSection> sections;
@@ -361,15 +363,19 @@ DWORD Import(const BYTE* input, DWORD inputSize, std::string* answer) {
   const XcvSection* failed = nullptr;
   size_t stored = 0;
   std::vector<std::string> written;
+  std::vector<PortEntry> created;
   for (const ImportStep& step : steps) {
-    status = step.isPort ? StorePortChange(step.port) : StoreOptions(*step.section, step.options);
+    PortEntry made = {};
+    status = step.isPort ? StorePortChange(step.port, &made) : StoreOptions(*step.section, step.options);
     if (status == ERROR_SUCCESS) ++stored;
-    if (status == ERROR_SUCCESS && step.isPort) written.push_back(step.port.port.portName);
+    if (status == ERROR_SUCCESS && made.portName[0]) created.push_back(made);
+    if (status == ERROR_SUCCESS && step.isPort && !made.portName[0]) written.push_back(step.port.port.portName);
     if (status == ERROR_SUCCESS || failed) continue;
     first = status;
     failed = step.section;
   }
   RereadPorts(written);
+  MergePortEntries(created.data(), created.size());
   *answer = ImportAnswer(stored, failed);
   return first;
 }

@@ -81,12 +81,20 @@ private:
 
 using NameLookup = void (*)(const char* name, char* text, int size);
 
+// The texts a printer's write stored, or left out; both left out leave the stored ones.
+struct WrittenPrinter {
+  const char* name;
+  const char* address;
+};
+
 // Stores a printer by name when the name resolves now, else by address when there is one;
 // with neither, both stored values stay. Kept, both are stored as they stand. Deletions do not
 // count toward the result.
 BOOL WritePrinter(const Target& port, bool keep, NameLookup lookUp, const char* name, const char* nameValue,
-                  const char* address, const char* addressValue) {
+                  const char* address, const char* addressValue, WrittenPrinter* written) {
+  *written = {"", ""};
   if (keep) {
+    *written = {name, address};
     WriteResults results;
     results.Add(WriteString(port, nameValue, name));
     results.Add(WriteString(port, addressValue, address));
@@ -95,10 +103,12 @@ BOOL WritePrinter(const Target& port, bool keep, NameLookup lookUp, const char* 
   char resolved[16];
   lookUp(name, resolved, sizeof resolved);
   if (resolved[0]) {
+    written->name = name;
     DeleteValue(port, addressValue);
     return WriteString(port, nameValue, name);
   }
   if (!address[0]) return TRUE;
+  written->address = address;
   DeleteValue(port, nameValue);
   return WriteString(port, addressValue, address);
 }
@@ -116,6 +126,34 @@ BOOL WriteTray(const Target& port, const char* flagName, DWORD flag, const char*
   return results.Result();
 }
 
+// The port as the reader takes it back from a key the write created: the texts written, every flag
+// and bool stored as "True" or not at all, a tray number stored only under its flag, a port number
+// out of range read as none, and a Pressmark printer unless it is a VTLlaser one ("Pressmark" is
+// never stored).
+PortEntry AsCreated(const PortEntry& entry, const WrittenPrinter& tcp, const WrittenPrinter& vnet) {
+  PortEntry port = entry;
+  port.next = nullptr;
+  lstrcpynA(port.tcpName, tcp.name, sizeof port.tcpName);
+  lstrcpynA(port.tcpAddress, tcp.address, sizeof port.tcpAddress);
+  lstrcpynA(port.vnetName, vnet.name, sizeof port.vnetName);
+  lstrcpynA(port.vnetAddress, vnet.address, sizeof port.vnetAddress);
+  port.banner = entry.banner != 0;
+  const struct {
+    DWORD PortEntry::*flag;
+    DWORD PortEntry::*number;
+  } trays[] = {{&PortEntry::setBannerTray, &PortEntry::bannerTrayNumber},
+               {&PortEntry::setOutputTray, &PortEntry::outputTrayNumber},
+               {&PortEntry::setInputTray, &PortEntry::inputTrayNumber}};
+  for (const auto& tray : trays) {
+    port.*tray.flag = entry.*tray.flag != 0;
+    if (!(port.*tray.flag)) port.*tray.number = 0;
+  }
+  if (port.tcpPortNumber > 65535) port.tcpPortNumber = 0;
+  port.vtllaserPrinter = entry.vtllaserPrinter != 0;
+  port.pressmarkPrinter = !port.vtllaserPrinter;
+  return port;
+}
+
 }  // namespace
 
 BOOL RegWriteDword(HKEY key, const char* valueName, DWORD value) {
@@ -130,7 +168,8 @@ BOOL RegWriteBool(HKEY key, const char* valueName, DWORD value) {
   return WriteBool({key, false}, valueName, value);
 }
 
-BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrinters) {
+BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrinters, PortEntry* created) {
+  if (created) *created = PortEntry{};
   // Without a protocol the port would be stored without "Protocol" and vanish at the next reload.
   if (!IsPortKeyName(entry->portName) || entry->protocol == 0) return Fail(ERROR_INVALID_PARAMETER);
   ScopedKey key;
@@ -147,13 +186,14 @@ BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrint
 
   WriteResults results;
   results.Add(WriteDword(port, "Protocol", entry->protocol));
+  WrittenPrinter tcp, vnet;
   {
     ScopedSockets sockets;
     bool keepTcp = (keepPrinters & kStoreKeepTcpPrinter) != 0, keepVnet = (keepPrinters & kStoreKeepVnetPrinter) != 0;
     results.Add(WritePrinter(port, keepTcp, TcpNameToAddress, entry->tcpName, "TCP/IP Name", entry->tcpAddress,
-                             "TCP/IP Address"));
+                             "TCP/IP Address", &tcp));
     results.Add(WritePrinter(port, keepVnet, VnetNameToAddress, entry->vnetName, "VTLnet Name",
-                             entry->vnetAddress, "VTLnet Address"));
+                             entry->vnetAddress, "VTLnet Address", &vnet));
   }
   results.Add(WriteBool(port, "Banner", entry->banner));
   results.Add(WriteTray(port, "Set Banner Tray", entry->setBannerTray, "Banner Tray Number",
@@ -168,7 +208,9 @@ BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrint
   results.Add(WriteDword(port, "Send Timeout", entry->sendTimeout));
   DeleteValue(port, "Pressmark");
   results.Add(WriteBool(port, "VTLlaser TCP/IP", entry->vtllaserPrinter));
-  return results.Result();
+  BOOL written = results.Result();
+  if (written && port.created && created) *created = AsCreated(*entry, tcp, vnet);
+  return written;
 }
 
 BOOL StoreDeletePort(const char* keyPath, const char* portName) {
