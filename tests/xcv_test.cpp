@@ -96,17 +96,16 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   EXPECT_TRUE(FindPortEntry("Imported") && FindPortEntry("Kept")->banner);
   EXPECT_EQ(2u, monitor.GetDword("Options", "Logging Level"));
   // An answer too large for the buffer is kept for the handle's next call, if it is the same read.
-  std::vector<WCHAR> out(4096);
+  WCHAR out[4096];
   auto call = [&](const WCHAR* command, const std::vector<BYTE>& in, DWORD size) {
-    out.assign(out.size(), 0);
-    return XcvRunCommand(handle, command, in.data(), DWORD(in.size()), reinterpret_cast<BYTE*>(out.data()), size,
-                         &needed);
+    out[0] = 0;
+    return XcvRunCommand(handle, command, in.data(), DWORD(in.size()), reinterpret_cast<BYTE*>(out), size, &needed);
   };
   EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, call(kXcvGetPort, Wire(L"Kept"), 0));
-  EXPECT_TRUE(call(kXcvGetPort, Wire(L"Imported"), 8192) == 0 && wcsstr(out.data(), L"[Ports\\Imported]"));
+  EXPECT_TRUE(call(kXcvGetPort, Wire(L"Imported"), sizeof out) == 0 && wcsstr(out, L"[Ports\\Imported]"));
   EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, call(kXcvGetPorts, {}, 0));
   ASSERT_EQ(0u, call(kXcvDeletePort, Wire(L"Added"), 0));
-  EXPECT_TRUE(call(kXcvGetPorts, {}, 8192) == 0 && !wcsstr(out.data(), L"[Ports\\Added]") && out[0]);
+  EXPECT_TRUE(call(kXcvGetPorts, {}, sizeof out) == 0 && !wcsstr(out, L"[Ports\\Added]") && out[0]);
   EXPECT_TRUE(!monitor.HasKey("Ports\\Added") && !FindPortEntry("Added"));
 }
 
