@@ -41,6 +41,9 @@ protected:
     ScopedKey ports;
     PortEntry p = {};
     if (!StoreOpenPortsKey(monitor.path(), ports.out()) || !StoreReadPort(&p, ports.get(), portName)) return "unread";
+    return Text(p);
+  }
+  std::string Text(const PortEntry& p) {
     char text[256];
     snprintf(text, sizeof text, "%lu %s/%s %s/%s %lu %lu:%lu %lu:%lu %lu:%lu %lu/%lu %lu %s %lu", p.protocol,
              p.vnetName, p.vnetAddress, p.tcpName, p.tcpAddress, p.banner, p.setBannerTray, p.bannerTrayNumber,
@@ -158,6 +161,20 @@ TEST_F(StoreTest, PortIsStoredByNameWhenItResolvesElseByAddressAndZeroDeletesAnd
       0,       1,       515,          "lp",    5};
   ASSERT_TRUE(StoreWritePort(monitor.path(), &port));
   EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 0/1 515 lp 5", ReadBack("PRN7:"));
+  // A write that made the key tells the port as it reads back; one into a key that stood does not.
+  PortEntry made = {}, fresh = port;
+  strcpy(fresh.portName, "PRN8:");
+  fresh.banner = 2, fresh.setOutputTray = 0, fresh.vtllaserPrinter = 0, fresh.tcpPortNumber = 70000;
+  ASSERT_TRUE(StoreWritePort(monitor.path(), &fresh, 0, &made) && !strcmp(made.portName, "PRN8:"));
+  EXPECT_EQ(ReadBack("PRN8:"), Text(made));
+  EXPECT_TRUE(StoreWritePort(monitor.path(), &fresh, 0, &made) && !made.portName[0]);
+  // Read in one pass, the values keep the readers' rules: too long for the field reads as absent, a
+  // value of another type (its name in any case) is reported.
+  monitor.SetString("Ports\\PRN7:", "TCP/IP Address", "10.20.30.40.50.60.70");
+  monitor.SetString("Ports\\PRN7:", "LPR Queue", std::string(kLprQueueSize, 'q').c_str());
+  monitor.SetValue("Ports\\PRN7:", "pressmark", REG_BINARY, "\1\0\0\0", 4);
+  EXPECT_EQ("2 PRN20/ printer7.example.com/ 1 1:3 1:4 1:0 0/1 515  5", ReadBack("PRN7:"));
+  EXPECT_EQ(1u, capture.events().size());
 
   // A name that does not resolve is stored by its address, or else the stored name stays; 0 and
   // false delete.

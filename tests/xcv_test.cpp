@@ -89,12 +89,23 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
                                         L"TCP/IP Address=10.0.0.3\n[Options]\nLogging Level=2\n");
   WCHAR answer[16] = {};
   DWORD needed = 0;
-  EXPECT_EQ(0u, XcvRunCommand(XcvHandle{SERVER_ACCESS_ADMINISTER}, kXcvImport, import.data(), DWORD(import.size()),
+  XcvHandle handle{SERVER_ACCESS_ADMINISTER};
+  EXPECT_EQ(0u, XcvRunCommand(handle, kXcvImport, import.data(), DWORD(import.size()),
                               reinterpret_cast<BYTE*>(answer), sizeof answer, &needed));
   EXPECT_STREQ(L"Stored=3\r\n", answer);
   EXPECT_TRUE(FindPortEntry("Imported") && FindPortEntry("Kept")->banner);
   EXPECT_EQ(2u, monitor.GetDword("Options", "Logging Level"));
-  ASSERT_EQ(0u, Run(kXcvDeletePort, Wire(L"Added")));
+  // An answer too large for the buffer is kept for the handle's next call, if it is the same read.
+  WCHAR out[4096];
+  auto call = [&](const WCHAR* command, const std::vector<BYTE>& in, DWORD size) {
+    out[0] = 0;
+    return XcvRunCommand(handle, command, in.data(), DWORD(in.size()), reinterpret_cast<BYTE*>(out), size, &needed);
+  };
+  EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, call(kXcvGetPort, Wire(L"Kept"), 0));
+  EXPECT_TRUE(call(kXcvGetPort, Wire(L"Imported"), sizeof out) == 0 && wcsstr(out, L"[Ports\\Imported]"));
+  EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, call(kXcvGetPorts, {}, 0));
+  ASSERT_EQ(0u, call(kXcvDeletePort, Wire(L"Added"), 0));
+  EXPECT_TRUE(call(kXcvGetPorts, {}, sizeof out) == 0 && !wcsstr(out, L"[Ports\\Added]") && out[0]);
   EXPECT_TRUE(!monitor.HasKey("Ports\\Added") && !FindPortEntry("Added"));
 }
 

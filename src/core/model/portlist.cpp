@@ -333,6 +333,18 @@ void MergeLocked(std::vector<Reread>& reread) {
   }
 }
 
+// Merges the read-back ports under one hold of the lock, then frees what the list did not take.
+void MergeAndFree(std::vector<Reread>& reread) {
+  {
+    ScopedLock lock(PortListLock);
+    MergeLocked(reread);
+  }
+  for (Reread& port : reread) {
+    if (port.gone) RemovePortEntry(port.name.c_str());
+    MemFree(&port.entry);  // a copy that replaced a node; null for one the list took
+  }
+}
+
 }  // namespace
 
 BOOL RereadPortEntries(const char* const* portNames, size_t count) {
@@ -345,14 +357,22 @@ BOOL RereadPortEntries(const char* const* portNames, size_t count) {
     if (!StoreFindPort(MonitorKeyPath, portNames[i], entry)) MemFree(&entry);
     reread.push_back({entry, portNames[i], entry == nullptr});
   }
-  {
-    ScopedLock lock(PortListLock);
-    MergeLocked(reread);
+  MergeAndFree(reread);
+  return TRUE;
+}
+
+BOOL MergePortEntries(const PortEntry* ports, size_t count) {
+  if (!monitorReady) return FailNotReady();
+  std::vector<Reread> merged;
+  merged.reserve(count);
+  for (size_t i = 0; i < count; ++i) {
+    PortEntry* entry = nullptr;
+    if (MemAllocateZeroed(sizeof *entry, &entry) != EXC_S_SUCCESS) break;
+    *entry = ports[i];
+    entry->next = nullptr;
+    merged.push_back({entry, ports[i].portName, false});
   }
-  for (Reread& port : reread) {
-    if (port.gone) RemovePortEntry(port.name.c_str());
-    MemFree(&port.entry);  // a copy that replaced a node; null for one the list took
-  }
+  MergeAndFree(merged);
   return TRUE;
 }
 

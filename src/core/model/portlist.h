@@ -62,6 +62,9 @@ BOOL RemovePortEntry(const char* portName);  // unlinks and frees the first matc
 // lock: each replaces the node of its stored name or is added; one that no longer reads leaves the
 // list. Costs the same per port whatever the number of ports; FALSE when not initialised.
 BOOL RereadPortEntries(const char* const* portNames, size_t count);
+// Puts copies of ports just stored into the list under one hold of the lock, each replacing the node
+// of its name or added, as RereadPortEntries does without reading them; FALSE when not initialised.
+BOOL MergePortEntries(const PortEntry* ports, size_t count);
 BOOL ReloadPortList();
 
 constexpr DWORD kOffsetTableEnd = 0xFFFFFFFF;

@@ -28,10 +28,92 @@ BOOL FailBadType(const char* expected, const char* valueName) {
   return Fail(ERROR_INVALID_DATA);
 }
 
+// A port key's values as one enumeration found them: reading a port then costs a registry round trip
+// per value it holds, not one per value it might hold. Data larger than any reader takes is kept
+// as its size alone.
+constexpr DWORD kLargestRead = 64;
+static_assert(kLargestRead >= kValueBufferSize && kLargestRead >= kTcpNameSize && kLargestRead >= kLprQueueSize &&
+                  kLargestRead >= kTcpAddressSize && kLargestRead >= kVnetNameSize && kLargestRead >= kVnetAddressSize,
+              "every reader's buffer fits a found value's data");
+constexpr DWORD kMostPortValues = 24;
+
+struct FoundValue {
+  char name[64];
+  DWORD type;
+  DWORD size;
+  BYTE data[kLargestRead];
+};
+
+struct PortValues {
+  FoundValue values[kMostPortValues];
+  DWORD count;
+};
+
+// Where the typed readers find a value: the key queried by name, or, when given, the values one
+// enumeration of the key found.
+struct ValueSource {
+  HKEY key;
+  const PortValues* found;
+};
+
+// Answers as RegQueryValueExA would for the same buffer.
+LONG QueryValue(const ValueSource& source, const char* valueName, DWORD* type, BYTE* data, DWORD* size) {
+  if (!source.found) return RegQueryValueExA(source.key, valueName, nullptr, type, data, size);
+  for (DWORD i = 0; i < source.found->count; ++i) {
+    const FoundValue& value = source.found->values[i];
+    if (lstrcmpiA(value.name, valueName) != 0) continue;
+    *type = value.type;
+    bool fits = value.size <= *size;
+    if (fits) memcpy(data, value.data, value.size);
+    *size = value.size;
+    return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+enum class Enumerated { kTaken, kSkipped, kEnd, kFailed };
+
+// Takes the key's value at the index. A value whose name is too long for the table is none of a
+// port's and is skipped.
+Enumerated EnumerateValue(HKEY key, DWORD index, FoundValue* value) {
+  DWORD nameLength = sizeof value->name;
+  value->size = sizeof value->data;
+  LONG result = RegEnumValueA(key, index, value->name, &nameLength, nullptr, &value->type, value->data, &value->size);
+  if (result == ERROR_MORE_DATA) {  // the data or the name does not fit: the name and type alone
+    nameLength = sizeof value->name;
+    result = RegEnumValueA(key, index, value->name, &nameLength, nullptr, &value->type, nullptr, nullptr);
+    if (result == ERROR_MORE_DATA) return Enumerated::kSkipped;
+    value->size = kLargestRead + 1;  // more than any reader takes
+  }
+  if (result == ERROR_SUCCESS) return Enumerated::kTaken;
+  return result == ERROR_NO_MORE_ITEMS ? Enumerated::kEnd : Enumerated::kFailed;
+}
+
+// Enumerates the port key's values; false when they could not all be taken, and the port is then
+// read value by value.
+bool FindPortValues(HKEY port, PortValues* found) {
+  found->count = 0;
+  for (DWORD index = 0;; ++index) {
+    FoundValue value;
+    switch (EnumerateValue(port, index, &value)) {
+    case Enumerated::kEnd:
+      return true;
+    case Enumerated::kFailed:
+      return false;
+    case Enumerated::kSkipped:
+      break;
+    case Enumerated::kTaken:
+      if (found->count == kMostPortValues) return false;
+      found->values[found->count++] = value;
+      break;
+    }
+  }
+}
+
 // Queries a value into a small buffer that always ends with a NUL, whatever the stored data holds.
-LONG QuerySmallValue(HKEY key, const char* valueName, DWORD* type, char (&data)[kValueBufferSize]) {
+LONG QuerySmallValue(const ValueSource& source, const char* valueName, DWORD* type, char (&data)[kValueBufferSize]) {
   DWORD size = kValueBufferSize;
-  LONG result = RegQueryValueExA(key, valueName, nullptr, type, reinterpret_cast<BYTE*>(data), &size);
+  LONG result = QueryValue(source, valueName, type, reinterpret_cast<BYTE*>(data), &size);
   if (result != ERROR_SUCCESS) return result;
   data[size < kValueBufferSize ? size : kValueBufferSize - 1] = '\0';
   return ERROR_SUCCESS;
@@ -86,11 +168,6 @@ bool StoredKeyName(HKEY key, char* name, int size) {
   return true;
 }
 
-bool ReadTrayPair(HKEY key, const char* flagName, DWORD* flag, const char* numberName, DWORD* number) {
-  RegReadBool(key, flagName, flag);
-  return !*flag || RegReadDword(key, numberName, number);
-}
-
 }  // namespace
 
 BOOL StoreOpenMonitorKey(const char* keyPath, HKEY* key) {
@@ -114,11 +191,13 @@ BOOL StoreOpenOptionsKey(const char* keyPath, HKEY* key) {
   return StoreOpenSubkey(keyPath, "Options", key);
 }
 
-BOOL RegReadDword(HKEY key, const char* valueName, DWORD* value) {
+namespace {
+
+BOOL ReadDword(const ValueSource& source, const char* valueName, DWORD* value) {
   *value = 0;
   char data[kValueBufferSize] = {};
   DWORD type = REG_NONE;
-  LONG result = QuerySmallValue(key, valueName, &type, data);
+  LONG result = QuerySmallValue(source, valueName, &type, data);
   if (result != ERROR_SUCCESS) return Fail(result);
   switch (type) {
   case REG_DWORD:
@@ -132,12 +211,12 @@ BOOL RegReadDword(HKEY key, const char* valueName, DWORD* value) {
   }
 }
 
-BOOL RegReadString(HKEY key, const char* valueName, char* text, DWORD size) {
+BOOL ReadString(const ValueSource& source, const char* valueName, char* text, DWORD size) {
   if (size == 0) return Fail(ERROR_MORE_DATA);
   text[0] = '\0';
   DWORD type = REG_NONE;
   DWORD stored = size;
-  LONG result = RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(text), &stored);
+  LONG result = QueryValue(source, valueName, &type, reinterpret_cast<BYTE*>(text), &stored);
   if (result != ERROR_SUCCESS) {
     text[0] = '\0';
     return Fail(result);
@@ -157,13 +236,13 @@ BOOL RegReadString(HKEY key, const char* valueName, char* text, DWORD size) {
   return Fail(ERROR_MORE_DATA);
 }
 
-BOOL RegReadBool(HKEY key, const char* valueName, DWORD* value) {
+BOOL ReadBool(const ValueSource& source, const char* valueName, DWORD* value) {
   static const char* const kTrueWords[] = {"1", "T", "True", "On", "Y", "Yes", nullptr};
   static const char* const kFalseWords[] = {"0", "F", "False", "Off", "N", "No", nullptr};
   *value = 0;
   char data[kValueBufferSize] = {};
   DWORD type = REG_NONE;
-  LONG result = QuerySmallValue(key, valueName, &type, data);
+  LONG result = QuerySmallValue(source, valueName, &type, data);
   if (result != ERROR_SUCCESS) return Fail(result);
   if (type == REG_DWORD) {
     DWORD number = 0;
@@ -179,6 +258,64 @@ BOOL RegReadBool(HKEY key, const char* valueName, DWORD* value) {
   if (MatchesAny(data, kFalseWords)) return TRUE;
   EvReport2(EVT_BAD_BOOL_VALUE, "BOOL", valueName);
   return Fail(ERROR_INVALID_DATA);
+}
+
+bool ReadTrayPair(const ValueSource& port, const char* flagName, DWORD* flag, const char* numberName, DWORD* number) {
+  ReadBool(port, flagName, flag);
+  return !*flag || ReadDword(port, numberName, number);
+}
+
+// Fills the entry from the port's values; FALSE when the port cannot be used.
+BOOL ReadPortValues(HKEY key, PortEntry* entry) {
+  PortValues found;
+  ValueSource port = {key, FindPortValues(key, &found) ? &found : nullptr};
+  if (!ReadDword(port, "Protocol", &entry->protocol)) return FALSE;
+
+  ReadString(port, "VTLnet Name", entry->vnetName, sizeof entry->vnetName);
+  ReadString(port, "VTLnet Address", entry->vnetAddress, sizeof entry->vnetAddress);
+  ReadString(port, "TCP/IP Name", entry->tcpName, sizeof entry->tcpName);
+  ReadString(port, "TCP/IP Address", entry->tcpAddress, sizeof entry->tcpAddress);
+  ReadBool(port, "Banner", &entry->banner);
+
+  if (!ReadTrayPair(port, "Set Banner Tray", &entry->setBannerTray, "Banner Tray Number", &entry->bannerTrayNumber) ||
+      !ReadTrayPair(port, "Set Output Tray", &entry->setOutputTray, "Output Tray Number", &entry->outputTrayNumber) ||
+      !ReadTrayPair(port, "Set Input Tray", &entry->setInputTray, "Input Tray Number", &entry->inputTrayNumber)) {
+    return FALSE;
+  }
+
+  // A port number out of range reads as none, so the job goes to the usual port.
+  if (ReadDword(port, "TCP/IP Port Number", &entry->tcpPortNumber) && entry->tcpPortNumber > 65535) {
+    entry->tcpPortNumber = 0;
+  }
+  ReadString(port, "LPR Queue", entry->lprQueue, sizeof entry->lprQueue);
+  ReadDword(port, "Send Timeout", &entry->sendTimeout);
+
+  ReadBool(port, "Pressmark", &entry->pressmarkPrinter);
+  ReadBool(port, "VTLlaser TCP/IP", &entry->vtllaserPrinter);
+  if (!entry->pressmarkPrinter && !entry->vtllaserPrinter) entry->pressmarkPrinter = 1;
+  return TRUE;
+}
+
+// Opens the port's key under the open "Ports" key and fills the entry from it, named as asked.
+BOOL ReadPortKey(HKEY portsKey, const char* portName, PortEntry* entry, ScopedKey* port) {
+  LONG result = RegOpenKeyExA(portsKey, portName, 0, KEY_QUERY_VALUE, port->out());
+  if (result != ERROR_SUCCESS) return Fail(result);
+  lstrcpynA(entry->portName, portName, sizeof entry->portName);
+  return ReadPortValues(port->get(), entry);
+}
+
+}  // namespace
+
+BOOL RegReadDword(HKEY key, const char* valueName, DWORD* value) {
+  return ReadDword({key, nullptr}, valueName, value);
+}
+
+BOOL RegReadString(HKEY key, const char* valueName, char* text, DWORD size) {
+  return ReadString({key, nullptr}, valueName, text, size);
+}
+
+BOOL RegReadBool(HKEY key, const char* valueName, DWORD* value) {
+  return ReadBool({key, nullptr}, valueName, value);
 }
 
 PortEntry* StoreReadPorts(const char* keyPath) {
@@ -209,38 +346,7 @@ PortEntry* StoreReadPorts(const char* keyPath) {
 
 BOOL StoreReadPort(PortEntry* entry, HKEY portsKey, const char* portName) {
   ScopedKey port;
-  LONG result = RegOpenKeyExA(portsKey, portName, 0, KEY_QUERY_VALUE, port.out());
-  if (result != ERROR_SUCCESS) return Fail(result);
-
-  lstrcpynA(entry->portName, portName, sizeof entry->portName);
-  if (!RegReadDword(port.get(), "Protocol", &entry->protocol)) return FALSE;
-
-  RegReadString(port.get(), "VTLnet Name", entry->vnetName, sizeof entry->vnetName);
-  RegReadString(port.get(), "VTLnet Address", entry->vnetAddress, sizeof entry->vnetAddress);
-  RegReadString(port.get(), "TCP/IP Name", entry->tcpName, sizeof entry->tcpName);
-  RegReadString(port.get(), "TCP/IP Address", entry->tcpAddress, sizeof entry->tcpAddress);
-  RegReadBool(port.get(), "Banner", &entry->banner);
-
-  if (!ReadTrayPair(port.get(), "Set Banner Tray", &entry->setBannerTray, "Banner Tray Number",
-                    &entry->bannerTrayNumber) ||
-      !ReadTrayPair(port.get(), "Set Output Tray", &entry->setOutputTray, "Output Tray Number",
-                    &entry->outputTrayNumber) ||
-      !ReadTrayPair(port.get(), "Set Input Tray", &entry->setInputTray, "Input Tray Number",
-                    &entry->inputTrayNumber)) {
-    return FALSE;
-  }
-
-  // A port number out of range reads as none, so the job goes to the usual port.
-  if (RegReadDword(port.get(), "TCP/IP Port Number", &entry->tcpPortNumber) && entry->tcpPortNumber > 65535) {
-    entry->tcpPortNumber = 0;
-  }
-  RegReadString(port.get(), "LPR Queue", entry->lprQueue, sizeof entry->lprQueue);
-  RegReadDword(port.get(), "Send Timeout", &entry->sendTimeout);
-
-  RegReadBool(port.get(), "Pressmark", &entry->pressmarkPrinter);
-  RegReadBool(port.get(), "VTLlaser TCP/IP", &entry->vtllaserPrinter);
-  if (!entry->pressmarkPrinter && !entry->vtllaserPrinter) entry->pressmarkPrinter = 1;
-  return TRUE;
+  return ReadPortKey(portsKey, portName, entry, &port);
 }
 
 BOOL StoreReadNamedPort(const char* keyPath, const char* portName, PortEntry* entry) {
@@ -251,14 +357,11 @@ BOOL StoreReadNamedPort(const char* keyPath, const char* portName, PortEntry* en
 
 BOOL StoreFindPort(const char* keyPath, const char* portName, PortEntry* entry) {
   *entry = PortEntry{};
-  ScopedKey ports;
-  if (!OpenSubkeyForReading(keyPath, "Ports", ports.out()) || !StoreReadPort(entry, ports.get(), portName)) {
+  ScopedKey ports, port;
+  if (!OpenSubkeyForReading(keyPath, "Ports", ports.out()) || !ReadPortKey(ports.get(), portName, entry, &port)) {
     return FALSE;
   }
-  ScopedKey port;
-  if (RegOpenKeyExA(ports.get(), portName, 0, KEY_QUERY_VALUE, port.out()) == ERROR_SUCCESS) {
-    StoredKeyName(port.get(), entry->portName, sizeof entry->portName);
-  }
+  StoredKeyName(port.get(), entry->portName, sizeof entry->portName);
   return TRUE;
 }
 

@@ -56,8 +56,11 @@ constexpr DWORD kStoreKeepVnetPrinter = 2;
 // stored by name when the name resolves now, else by address when there is one; with neither
 // the stored pair stays; a pair named in `keepPrinters` is stored as it stands instead. A set tray
 // flag always stores its number, 0 included. An entry without a protocol, or whose name is empty
-// or holds a backslash, is refused (ERROR_INVALID_PARAMETER).
-BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrinters = 0);
+// or holds a backslash, is refused (ERROR_INVALID_PARAMETER). With `created`, a write that made the
+// port's key and succeeded fills it with the port as StoreReadPort would read it back (next null),
+// sparing the reading; otherwise it is cleared, its name empty.
+BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrinters = 0,
+                    PortEntry* created = nullptr);
 
 // Deletes the port's key; FALSE (with the registry's code) when it cannot.
 BOOL StoreDeletePort(const char* keyPath, const char* portName);

@@ -1,5 +1,6 @@
-// The Xcv commands: reads straight from the store, changes checked with the dialogs' rules, stored,
-// and then the changed ports read back into the monitor's list.
+// The Xcv commands: reads straight from the store (an answer too large for the caller's buffer kept
+// for its next call), changes checked with the dialogs' rules, stored, and then the changed ports
+// read back into the monitor's list.
 #include "xcv/xcv.h"
 
 #include <winspool.h>
@@ -204,8 +205,9 @@ DWORD CheckPortChange(PortChange* change, const SpoolerPortNames* spooler) {
   return message ? XcvRefusal(message) : ERROR_SUCCESS;
 }
 
-DWORD StorePortChange(const PortChange& change) {
-  return StoreWritePort(MonitorKeyPath, &change.port, change.kept) ? ERROR_SUCCESS : GetLastError();
+// Stores the change; `created` as StoreWritePort fills it.
+DWORD StorePortChange(const PortChange& change, PortEntry* created = nullptr) {
+  return StoreWritePort(MonitorKeyPath, &change.port, change.kept, created) ? ERROR_SUCCESS : GetLastError();
 }
 
 // Checks and stores one change; the monitor's list then takes the port as stored.
@@ -340,7 +342,8 @@ std::string ImportAnswer(size_t stored, const XcvSection* concerned) {
   return answer;
 }
 
-// Checks every section, then stores every one, then the monitor's list takes the stored ports at once.
+// Checks every section, then stores every one, then the monitor's list takes the stored ports at once:
+// a port whose key the import made as it stands, the others read back.
 DWORD Import(const BYTE* input, DWORD inputSize, std::string* answer) {
   std::string text;
   std::vector<XcvSection> sections;
@@ -360,23 +363,102 @@ DWORD Import(const BYTE* input, DWORD inputSize, std::string* answer) {
   const XcvSection* failed = nullptr;
   size_t stored = 0;
   std::vector<std::string> written;
+  std::vector<PortEntry> created;
   for (const ImportStep& step : steps) {
-    status = step.isPort ? StorePortChange(step.port) : StoreOptions(*step.section, step.options);
+    PortEntry made = {};
+    status = step.isPort ? StorePortChange(step.port, &made) : StoreOptions(*step.section, step.options);
     if (status == ERROR_SUCCESS) ++stored;
-    if (status == ERROR_SUCCESS && step.isPort) written.push_back(step.port.port.portName);
+    if (status == ERROR_SUCCESS && made.portName[0]) created.push_back(made);
+    if (status == ERROR_SUCCESS && step.isPort && !made.portName[0]) written.push_back(step.port.port.portName);
     if (status == ERROR_SUCCESS || failed) continue;
     first = status;
     failed = step.section;
   }
   RereadPorts(written);
+  MergePortEntries(created.data(), created.size());
   *answer = ImportAnswer(stored, failed);
   return first;
 }
 
+// A read's answer that did not fit, kept for the handle that asked. The monitor keeps one: answers
+// of other handles replace each other, which costs only a second reading of the store.
+struct KeptAnswer {
+  DWORD ticket;  // the handle's keptAnswer; 0 for none
+  std::wstring command;
+  std::vector<BYTE> input;
+  std::string text;
+  ULONGLONG madeAt;
+};
+
+SRWLOCK keptLock = SRWLOCK_INIT;
+KeptAnswer keptAnswer;
+DWORD lastTicket;
+
+bool IsFresh(const KeptAnswer& answer) {
+  return GetTickCount64() - answer.madeAt < kXcvKeptAnswerMs;
+}
+
+// Takes the handle's kept answer out of the monitor, so no later call finds it; an answer of
+// another handle that is no longer fresh is freed meanwhile.
+KeptAnswer TakeKeptAnswer(XcvHandle& handle) {
+  KeptAnswer taken = {};
+  AcquireSRWLockExclusive(&keptLock);
+  if (keptAnswer.ticket && (keptAnswer.ticket == handle.keptAnswer || !IsFresh(keptAnswer))) {
+    std::swap(taken, keptAnswer);
+  }
+  ReleaseSRWLockExclusive(&keptLock);
+  if (taken.ticket != handle.keptAnswer) taken = {};
+  handle.keptAnswer = 0;
+  return taken;
+}
+
+void KeepAnswer(XcvHandle& handle, KeptAnswer answer) {
+  AcquireSRWLockExclusive(&keptLock);
+  if (++lastTicket == 0) ++lastTicket;
+  answer.ticket = handle.keptAnswer = lastTicket;
+  std::swap(keptAnswer, answer);
+  ReleaseSRWLockExclusive(&keptLock);
+}  // the answer it replaced is freed outside the lock
+
+bool Answers(const KeptAnswer& answer, const WCHAR* command, const BYTE* input, DWORD inputSize) {
+  return answer.ticket && IsFresh(answer) && answer.command == command && answer.input.size() == inputSize &&
+         (inputSize == 0 || memcmp(answer.input.data(), input, inputSize) == 0);
+}
+
+// The text a read command answers.
+DWORD ReadAnswer(const WCHAR* command, const BYTE* input, DWORD inputSize, std::string* text) {
+  if (!wcscmp(command, kXcvMonitorUi)) {
+    *text = kUiLibraryName;  // loaded in the administrator's process, from that machine's system directory
+  } else if (!wcscmp(command, kXcvGetPort)) {
+    return GetPort(input, inputSize, text);
+  } else if (!wcscmp(command, kXcvGetPorts)) {
+    *text = AllSettings();
+  } else if (!wcscmp(command, kXcvGetOptions)) {
+    *text = XcvFormatText({XcvOptionsSection(StoredOptions())});
+  } else {
+    return ERROR_INVALID_PARAMETER;
+  }
+  return ERROR_SUCCESS;
+}
+
+// Runs a read, handing out the answer the handle's last call kept when it is the same read's.
+DWORD RunRead(XcvHandle& handle, KeptAnswer answer, const WCHAR* command, const BYTE* input, DWORD inputSize,
+              BYTE* output, DWORD outputSize, DWORD* outputNeeded) {
+  if (!Answers(answer, command, input, inputSize)) {
+    answer = {0, command, std::vector<BYTE>(input, input + inputSize), {}, GetTickCount64()};
+    DWORD status = ReadAnswer(command, input, inputSize, &answer.text);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  DWORD status = WriteOutput(answer.text, output, outputSize, outputNeeded);
+  if (status == ERROR_INSUFFICIENT_BUFFER) KeepAnswer(handle, std::move(answer));
+  return status;
+}
+
 }  // namespace
 
-DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* input, DWORD inputSize, BYTE* output,
+DWORD XcvRunCommand(XcvHandle& handle, const WCHAR* command, const BYTE* input, DWORD inputSize, BYTE* output,
                     DWORD outputSize, DWORD* outputNeeded) {
+  KeptAnswer kept = TakeKeptAnswer(handle);  // whatever this call is, no later one finds it
   if (!command || !outputNeeded || (!input && inputSize) || (!output && outputSize)) return ERROR_INVALID_PARAMETER;
   *outputNeeded = 0;
 
@@ -398,20 +480,5 @@ DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* i
     if (!answer.empty()) WriteOutput(answer, output, outputSize, outputNeeded);  // left out when it does not fit
     return status;
   }
-
-  std::string text;
-  DWORD status = ERROR_SUCCESS;
-  if (!wcscmp(command, kXcvMonitorUi)) {
-    text = kUiLibraryName;  // loaded in the administrator's process, from that machine's system directory
-  } else if (!wcscmp(command, kXcvGetPort)) {
-    status = GetPort(input, inputSize, &text);
-  } else if (!wcscmp(command, kXcvGetPorts)) {
-    text = AllSettings();
-  } else if (!wcscmp(command, kXcvGetOptions)) {
-    text = XcvFormatText({XcvOptionsSection(StoredOptions())});
-  } else {
-    return ERROR_INVALID_PARAMETER;
-  }
-  if (status != ERROR_SUCCESS) return status;
-  return WriteOutput(text, output, outputSize, outputNeeded);
+  return RunRead(handle, std::move(kept), command, input, inputSize, output, outputSize, outputNeeded);
 }

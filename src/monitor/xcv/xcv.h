@@ -49,10 +49,17 @@ constexpr DWORD kXcvImportAnswerBytes = 512;
 
 constexpr char kUiLibraryName[] = "vtlpmui.dll";
 
-// What an Xcv handle holds: the access it was opened with.
+// What an Xcv handle holds: the access it was opened with, and which answer the monitor keeps for
+// the handle's next call (0: none). Made zero-filled or as {access}.
 struct XcvHandle {
   ACCESS_MASK access;
+  DWORD keptAnswer = 0;
 };
+
+// How long a read's answer that did not fit the caller's buffer is kept for the handle's next call
+// of the same command and input, so that asking the size and then the text reads the store once.
+// Any other call of the handle, or any call once the time is up, forgets it.
+constexpr ULONGLONG kXcvKeptAnswerMs = 1000;
 
 // Runs one command. Answers ERROR_SUCCESS once the store holds a change, or a read's output is in
 // the buffer; else ERROR_INVALID_PARAMETER (no command or no outputNeeded, an unknown command, a
@@ -61,5 +68,5 @@ struct XcvHandle {
 // a rule refuses a value, ERROR_UNKNOWN_PORT, ERROR_INSUFFICIENT_BUFFER (outputNeeded tells the
 // size; never for Import, whose answer is left out when it does not fit), or the store's code.
 // outputNeeded is 0 for a command without output.
-DWORD XcvRunCommand(const XcvHandle& handle, const WCHAR* command, const BYTE* input, DWORD inputSize, BYTE* output,
+DWORD XcvRunCommand(XcvHandle& handle, const WCHAR* command, const BYTE* input, DWORD inputSize, BYTE* output,
                     DWORD outputSize, DWORD* outputNeeded);
