@@ -13,6 +13,7 @@
 #include "base/memory.h"
 #include "base/messages.h"
 #include "base/module.h"
+#include "base/text.h"
 #include "client/xcvclient.h"
 #include "dlgutil/help.h"
 #include "dlgutil/refusal.h"
@@ -28,24 +29,6 @@ namespace {
 BOOL Fail(DWORD error) {
   SetLastError(error);
   return FALSE;
-}
-
-// A text of the caller's in the monitor's code page; false when a character would not carry
-// exactly, since a best-fit character could name another port or server.
-bool AnsiText(PCWSTR wide, std::string* text) {
-  text->clear();
-  if (!wide || !*wide) return true;
-  BOOL lossy = FALSE;
-  bool utf8 = GetACP() == CP_UTF8;
-  DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  int length = WideCharToMultiByte(CP_ACP, flags, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return false;
-  std::string converted(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, flags, wide, -1, converted.data(), length, nullptr, utf8 ? nullptr : &lossy);
-  if (lossy) return false;
-  converted.pop_back();
-  *text = std::move(converted);
-  return true;
 }
 
 // The field prompt the dialogs show under a refusal.
@@ -158,7 +141,7 @@ PWSTR CopyName(const char* name) {
 BOOL AddPort(PCWSTR serverName, HWND owner, PWSTR* portNameOut) {
   if (portNameOut) *portNameOut = nullptr;
   std::string server;
-  if (!AnsiText(serverName, &server)) return Fail(ERROR_INVALID_NAME);
+  if (!ExactAnsi(serverName, &server)) return Fail(ERROR_INVALID_NAME);
   XcvConnection xcv(server, true);
   if (xcv.openError() == ERROR_ACCESS_DENIED) {
     ShowAccessDenied(owner, DeniedAction::Add);
@@ -185,7 +168,7 @@ BOOL AddPort(PCWSTR serverName, HWND owner, PWSTR* portNameOut) {
 BOOL ConfigurePort(PCWSTR serverName, HWND owner, PCWSTR portName) {
   std::string server;
   std::string name;
-  if (!AnsiText(serverName, &server) || !AnsiText(portName, &name)) return Fail(ERROR_INVALID_NAME);
+  if (!ExactAnsi(serverName, &server) || !ExactAnsi(portName, &name)) return Fail(ERROR_INVALID_NAME);
   // A user who may not administer the server still sees the settings.
   XcvConnection administer(server, true);
   bool readOnly = administer.openError() == ERROR_ACCESS_DENIED;
@@ -226,7 +209,7 @@ BOOL ConfigurePort(PCWSTR serverName, HWND owner, PCWSTR portName) {
 BOOL DeletePort(PCWSTR serverName, HWND owner, PCWSTR portName) {
   std::string server;
   std::string name;
-  if (!AnsiText(serverName, &server) || !AnsiText(portName, &name)) return Fail(ERROR_INVALID_NAME);
+  if (!ExactAnsi(serverName, &server) || !ExactAnsi(portName, &name)) return Fail(ERROR_INVALID_NAME);
   XcvConnection xcv(server, true);
   DWORD status = xcv.Run(kXcvDeletePort, name);
   return status == ERROR_SUCCESS ? TRUE : ReportFailure(owner, status);

@@ -87,11 +87,8 @@ void NormalizeLastError() {
 BOOL MonitorInitialize(const char* keyPath) {
   if (monitorReady) MonitorShutdown();
   EvRegisterSource();
-  MonitorLogOptions = LogOptions{};
-  MonitorLogOptions.loggingLevel = 1;
-
   const char* path = keyPath && *keyPath ? keyPath : kDefaultMonitorKeyPath;
-  StoreReadLogOptions(path, &MonitorLogOptions);
+  MonitorLogOptions = StoreLogOptionsOrDefaults(path);
   EvSetLevel(MonitorLogOptions.loggingLevel);
 
   size_t pathSize = strlen(path) + 1;

@@ -365,6 +365,13 @@ BOOL StoreFindPort(const char* keyPath, const char* portName, PortEntry* entry) 
   return TRUE;
 }
 
+LogOptions StoreLogOptionsOrDefaults(const char* keyPath) {
+  LogOptions options = {};
+  options.loggingLevel = 1;
+  StoreReadLogOptions(keyPath, &options);
+  return options;
+}
+
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options) {
   ScopedKey key;
   if (!OpenSubkeyForReading(keyPath, "Options", key.out())) return FALSE;

@@ -39,6 +39,10 @@ BOOL StoreFindPort(const char* keyPath, const char* portName, PortEntry* entry);
 // FALSE only when "Options" cannot be opened; the options are then untouched.
 BOOL StoreReadLogOptions(const char* keyPath, LogOptions* options);
 
+// The logging options as the monitor starts with them: what the store holds over the defaults
+// (level 1, no trace, no Bubble).
+LogOptions StoreLogOptionsOrDefaults(const char* keyPath);
+
 // Tests "Update" and clears it when this user may; TRUE when it was set.
 BOOL StoreTakeUpdate(const char* keyPath);
 

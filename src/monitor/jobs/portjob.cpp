@@ -114,9 +114,7 @@ bool HasInteractiveDesktop() {
 // The logging options as the store holds them now: the level gates the job's events, and a set
 // "Trace" opens the job's trace channel.
 void ApplyLogOptions(PortJob* job) {
-  LogOptions options = {};
-  options.loggingLevel = 1;
-  StoreReadLogOptions(MonitorKeyPath, &options);
+  LogOptions options = StoreLogOptionsOrDefaults(MonitorKeyPath);
   MonitorSetLogOptions(&options);
   EvSetLevel(options.loggingLevel);
   if (!options.trace || !options.traceFile[0]) return;

@@ -7,9 +7,11 @@
 #include <winsplp.h>
 
 #include <cstdint>
+#include <string>
 
 #include "base/memory.h"
 #include "base/module.h"
+#include "base/text.h"
 #include "diag/eventlog.h"
 #include "eventmessages.h"
 #include "jobs/portjob.h"
@@ -39,21 +41,14 @@ BOOL Fail(DWORD error) {
 // A name in the monitor's code page; usable only when every character converted exactly.
 class AnsiName {
 public:
-  explicit AnsiName(const WCHAR* name) {
-    if (!name) return;
-    BOOL lossy = FALSE;
-    bool utf8 = GetACP() == CP_UTF8;  // UTF-8 carries every character but takes no default one
-    int length = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, name, -1, text_,
-                                     sizeof text_, nullptr, utf8 ? nullptr : &lossy);
-    usable_ = length > 0 && !lossy;
-  }
+  explicit AnsiName(const WCHAR* name) : usable_(name && ExactAnsi(name, &text_) && text_.size() < MAX_PATH) {}
 
   bool usable() const { return usable_; }
-  const char* get() const { return text_; }
+  const char* get() const { return text_.c_str(); }
 
 private:
-  char text_[MAX_PATH] = {};
-  bool usable_ = false;
+  std::string text_;
+  bool usable_;
 };
 
 // The monitor's own answer to an enumeration, in a buffer of this module's.

@@ -12,6 +12,7 @@
 
 #include "base/memory.h"
 #include "base/scoped.h"
+#include "base/text.h"
 #include "model/portlist.h"
 #include "model/store.h"
 #include "names/resolve.h"
@@ -31,21 +32,7 @@ DWORD ReadInput(const BYTE* input, DWORD inputSize, std::string* text) {
   std::wstring wide(inputSize / sizeof(WCHAR), L'\0');
   memcpy(wide.data(), input, inputSize);
   if (wide.find(L'\0') != wide.size() - 1) return ERROR_INVALID_DATA;
-  if (wide.size() == 1) {
-    text->clear();
-    return ERROR_SUCCESS;
-  }
-  BOOL lossy = FALSE;
-  bool utf8 = GetACP() == CP_UTF8;  // UTF-8 carries every character but takes no default one
-  DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  int length = WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return ERROR_INVALID_DATA;
-  std::string converted(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, flags, wide.c_str(), -1, converted.data(), length, nullptr, utf8 ? nullptr : &lossy);
-  if (lossy) return ERROR_INVALID_DATA;
-  converted.pop_back();  // the NUL
-  *text = std::move(converted);
-  return ERROR_SUCCESS;
+  return ExactAnsi(wide.c_str(), text) ? ERROR_SUCCESS : ERROR_INVALID_DATA;
 }
 
 // Hands the text out as UTF-16 with its NUL.
@@ -85,14 +72,6 @@ void RereadPorts(const std::vector<std::string>& portNames) {
   std::vector<const char*> names;
   for (const std::string& name : portNames) names.push_back(name.c_str());
   RereadPortEntries(names.data(), names.size());
-}
-
-// As the monitor starts with them: level 1 unless the store says otherwise.
-LogOptions StoredOptions() {
-  LogOptions options = {};
-  options.loggingLevel = 1;
-  StoreReadLogOptions(MonitorKeyPath, &options);
-  return options;
 }
 
 // The one section of a change's text.
@@ -255,7 +234,7 @@ BOOL ForgetTraceFile() {
 
 // The stored options, the section's settings over them, checked with the logging dialog's rules.
 DWORD CheckOptions(const XcvSection& section, LogOptions* options) {
-  *options = StoredOptions();
+  *options = StoreLogOptionsOrDefaults(MonitorKeyPath);
   XcvApplyOptions(section, options);
   UINT message = 0;
   if (!CheckLogLevel(options->loggingLevel, &message)) return XcvRefusal(message);
@@ -291,7 +270,7 @@ DWORD GetPort(const BYTE* input, DWORD inputSize, std::string* text) {
 std::string AllSettings() {
   std::vector<XcvSection> sections;
   for (const PortEntry& port : StoredPorts()) sections.push_back(XcvPortSection(port));
-  sections.push_back(XcvOptionsSection(StoredOptions()));
+  sections.push_back(XcvOptionsSection(StoreLogOptionsOrDefaults(MonitorKeyPath)));
   return XcvFormatText(sections);
 }
 
@@ -434,7 +413,7 @@ DWORD ReadAnswer(const WCHAR* command, const BYTE* input, DWORD inputSize, std::
   } else if (!wcscmp(command, kXcvGetPorts)) {
     *text = AllSettings();
   } else if (!wcscmp(command, kXcvGetOptions)) {
-    *text = XcvFormatText({XcvOptionsSection(StoredOptions())});
+    *text = XcvFormatText({XcvOptionsSection(StoreLogOptionsOrDefaults(MonitorKeyPath))});
   } else {
     return ERROR_INVALID_PARAMETER;
   }
