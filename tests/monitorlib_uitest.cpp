@@ -272,9 +272,9 @@ protected:
   bool installed = false;
 };
 
-// The Ports tab's dialogs come from vtlpmui.dll and reach the store through Xcv, as vtlpmport's do.
-// An export, every port deleted and the options changed, then an import gives back the same store.
-TEST_F(InstalledMonitorTest, PortUiAndToolsChangeTheStoreAndTheMonitorSurvivesUpdateAndRemove) {
+// The Ports tab's dialogs come from vtlpmui.dll and reach the store through Xcv; the logging
+// options another administrator changed while a dialog was open stay.
+TEST_F(InstalledMonitorTest, PortsTabDialogsComeFromThePortUiAndWriteOnlyWhatTheUserChanged) {
   MessageBoxRecorder boxes;
   EXPECT_EQ(TRUE, DialogScript().Then([](HWND dialog) {
     SetText(dialog, IDC_PORT_NAME_EDIT, "LibUi");
@@ -286,46 +286,62 @@ TEST_F(InstalledMonitorTest, PortUiAndToolsChangeTheStoreAndTheMonitorSurvivesUp
   EXPECT_EQ(TRUE, DialogScript().Then([&](HWND dialog) {
     EXPECT_EQ("10.0.0.9", ControlText(dialog, IDC_PORT_TCP_ADDRESS));
     SetText(dialog, IDC_PORT_TCP_ADDRESS, "10.0.0.10");
-    // Another administrator's change while the dialog is open stays: the user changed no option.
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, options.c_str(), "Logging Level", REG_DWORD, &level, sizeof level);
     PostClick(dialog, IDOK);
   }).Run([] { return ConfigurePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")); }));
   EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, options).find(std::string("Logging Level:4=\x02", 17)));
-  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "set LibUi --banner yes --banner-tray 0 --output-tray 4 --tcp-port 515 "
-                                         "--lpr-queue \"lp 1\" --send-timeout 30"));
+  EXPECT_NE(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath).find("TCP/IP Address:1=10.0.0.10"));
+  EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")));
+  EXPECT_FALSE(KeyExists(PortPath("LibUi")));
+  EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+}
+
+// Every setting travels: an export, every port deleted and the options changed, then an import
+// gives back the same store; an import with one bad section of three stores nothing and names it.
+TEST_F(InstalledMonitorTest, ExportAndImportCarryEverySettingAndARefusedImportStoresNothing) {
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibUi --tcp --tcp-address 10.0.0.10 --banner yes --banner-tray 0 "
+                                         "--output-tray 4 --tcp-port 515 --lpr-queue \"lp 1\" --send-timeout 30"));
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 "
                                          "--vtllaser yes --lpr-queue False"));
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
   const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
-  EXPECT_NE(std::string::npos, stored.find("TCP/IP Address:1=10.0.0.10"));
   std::string file = TempPath("vtlpmport-export.txt");
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
-  EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")));
-  EXPECT_FALSE(KeyExists(PortPath("LibUi")));
-  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "delete LibNode"));
+  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "delete LibUi") + RunTool("vtlpmport.exe", "delete LibNode"));
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 0 --bubble no --trace-file \"\""));
-  EXPECT_EQ(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, options).find("Trace File"));
+  EXPECT_EQ(std::string::npos, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath).find("Trace File"));
   EXPECT_EQ(0u, RunTool("vtlpmport.exe", "import \"" + file + "\""));
   EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
-  // An import with one bad section of three stores nothing and names the section.
+
   std::ofstream(file) << "Version=1\n[Ports\\LibNew]\nProtocol=2\nTCP/IP Address=10.0.0.1\n[Ports\\libui]\n"
                          "TCP/IP Address=999.1.1.1\n[Options]\nLogging Level=1\n";
   std::string out;
   EXPECT_EQ(1u, PortTool("import \"" + file + "\"", &out));
   EXPECT_NE(std::string::npos, out.find("[Ports\\libui]")) << out;
   EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
-  // One odd value stored by hand: every port is still listed and exported, and JSON types follow the setting.
+  DeleteFileA(file.c_str());
+}
+
+// One odd value stored by hand: every port is still listed and exported, and JSON types follow the setting.
+TEST_F(InstalledMonitorTest, OneOddStoredValueLeavesEveryPortListedAndExported) {
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibUi --tcp --tcp-address 10.0.0.10"));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "add LibNode --vtlnet --vtlnet-address 2.17 --vtllaser yes --lpr-queue False"));
   ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, PortPath("LibUi").c_str(), "TCP/IP Name", REG_SZ,
                                            "odd\tname", 9));
+  std::string out;
   ASSERT_EQ(0u, PortTool("list --json", &out));
   for (const char* shown : {"\"odd\\u0009name\"", "\"LPR Queue\": \"False\"", "\"VTLlaser TCP/IP\": true", "LibNode"})
     EXPECT_NE(std::string::npos, out.find(shown)) << shown << "\n" << out;
+  std::string file = TempPath("vtlpmport-export.txt");
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
   out = FileText(file);
   EXPECT_TRUE(out.find("TCP/IP Name=odd<09>name") != out.npos && out.find("[Ports\\LibNode]") != out.npos) << out;
   DeleteFileA(file.c_str());
-  EXPECT_TRUE(boxes.boxes().empty()) << boxes.boxes()[0].text;
+}
 
+// The spooler lists ports raised with "Update"; the installer installs the companions beside the
+// library, replaces the library while it is loaded and keeps the ports, and removes everything.
+TEST_F(InstalledMonitorTest, InstallerUpdatesInPlaceKeepingThePortsAndRemovesEverything) {
   PlantPort("LibKept");
   ASSERT_EQ(0u, RunTool("pm_writeport.exe",
                         std::string("\"") + kDefaultMonitorKeyPath + "\" LibDelta 2"));  // raises "Update"
