@@ -44,8 +44,8 @@ UINT FieldPrompt(RuleField field) {
 // One printer pair unless kept: the name always, the address when it is the port's protocol's or not empty.
 UINT CheckPrinter(bool kept, bool chosen, TextRule checkName, TextRule checkAddress, const char* name,
                   const char* address) {
-  UINT message = 0;
   if (kept) return 0;
+  UINT message = 0;
   if (!checkName(name, &message)) return message;
   if ((chosen || address[0]) && !checkAddress(address, &message)) return message;
   return 0;
@@ -60,6 +60,7 @@ UINT CheckTrays(const PortEntry& port) {
   return 0;
 }
 
+// A name the port keeps passes as it stands; a new one must be free.
 UINT CheckName(const PortEntry& port, const PortRuleScope& scope) {
   UINT message = 0;
   if (!port.portName[0]) return IDS_PORT_NAME_REQUIRED;
@@ -72,11 +73,12 @@ UINT CheckName(const PortEntry& port, const PortRuleScope& scope) {
   return message;
 }
 
+// In the port dialog's order: the printer, then the trays, then the port name.
 UINT FirstRefusal(const PortEntry& port, const PortRuleScope& scope) {
-  UINT message = CheckPrinter(scope.keptPrinters & kStoreKeepTcpPrinter, port.protocol == kProtocolTcp,
+  UINT message = CheckPrinter((scope.keptPrinters & kStoreKeepTcpPrinter) != 0, port.protocol == kProtocolTcp,
                               CheckTcpName, CheckTcpAddress, port.tcpName, port.tcpAddress);
   if (!message) {
-    message = CheckPrinter(scope.keptPrinters & kStoreKeepVnetPrinter, port.protocol == kProtocolVnet,
+    message = CheckPrinter((scope.keptPrinters & kStoreKeepVnetPrinter) != 0, port.protocol == kProtocolVnet,
                            CheckVnetName, CheckVnetAddress, port.vnetName, port.vnetAddress);
   }
   if (!message) message = CheckTrays(port);
