@@ -7,7 +7,7 @@
 
 #include "model/portlist.h"
 #include "resource.h"
-#include "rules/validate.h"
+#include "rules/portrules.h"
 #include "testregistry.h"
 
 namespace {
@@ -45,6 +45,11 @@ TEST(ValidateTest, RulesAcceptUpToTheirBoundariesAndNameTheirRefusal) {
   UINT id = kUntouched;
   EXPECT_TRUE(CheckLogLevel(3, &id) && !CheckLogLevel(4, nullptr) && !CheckLogLevel(0xFFFFFFFF, &id));
   EXPECT_EQ(static_cast<UINT>(IDS_LOG_LEVEL_RANGE), id);
+  // The port UI prompts for the field a refusal concerns; for a restart when the spooler gave no port list.
+  for (auto [message, prompt] : {std::pair{IDS_TCP_ADDRESS_EMPTY, IDS_PROMPT_TCP_ADDRESS},
+                                 {IDS_INVALID_LOG_LEVEL, IDS_PROMPT_LOG_LEVEL},
+                                 {IDS_PORT_NAME_UNCHECKED, IDS_PROMPT_RESTART}})
+    EXPECT_EQ(static_cast<UINT>(prompt), PortRulePrompt(message)) << message;
 }
 
 TEST(ValidateTest, ShortNamesKeepEightAndThreeWhenTheyFit) {

@@ -129,6 +129,7 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
       {kXcvAddPort, Wire(good + L"Input Tray Number=4294967296\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
       {kXcvAddPort, Wire(good + L"TCP/IP Port Number=65536\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"LPR Queue=a<00>\n"), ERROR_INVALID_DATA},
+      {kXcvAddPort, Wire(good + L"VTLnet Address=64.1\n"), XcvRefusal(IDS_VNET_ADDRESS_INCORRECT)},  // though unused
       {kXcvAddPort, port(L"A\\B"), XcvRefusal(IDS_PORT_NAME_BACKSLASH)},
       {kXcvAddPort, port(L""), XcvRefusal(IDS_PORT_NAME_REQUIRED)},
       {kXcvAddPort, port(L"kept"), XcvRefusal(IDS_PORT_NAME_IN_USE)},

@@ -6,21 +6,23 @@
 #include "dlgutil/bitmapbutton.h"
 #include "dlgutil/help.h"
 #include "dlgutil/refusal.h"
+#include "model/store.h"
 #include "names/resolve.h"
 #include "options/aboutbox.h"
 #include "options/printeroptions.h"
 #include "portdlg/completion.h"
 #include "resource.h"
-#include "rules/validate.h"
+#include "rules/portrules.h"
 
 // Sets addMode, starts the sockets library, runs the dialog modally (owned by ownerWindow,
 // loaded from instance), stops the sockets library. Answers 1 for OK, 0 for Cancel and -1 when
 // the dialog cannot be created.
 static INT_PTR RunPortDialog(PortConfig* record, DWORD addMode);
 static INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp);
-// True when the selected protocol's fields and the port name pass their rules; the port name is
-// checked against the existing ports only when it differs from the name the dialog opened with.
-static bool IsDialogInputValid(const PortConfig* record);
+// The port rules over the selected protocol's fields (the other protocol's are disabled and stand as
+// they are) and the port name, which is checked against the existing ports only when it differs
+// from the name the dialog opened with; message 0 when all pass.
+static RuleFailure CheckDialogInput(const PortConfig* record);
 // Formats the dialog's title template with string `id` of the record's instance (or `fallback`).
 static void SetDialogTitle(HWND dialog, HINSTANCE instance, UINT id, const char* fallback);
 
@@ -185,34 +187,15 @@ void OnProtocolClicked(HWND dialog, PortConfig* record, bool tcp) {
   ShowProtocolFields(dialog, record, tcp);
 }
 
-// The first failing rule, in the order of the fields: its message, prompt and field.
-void ReportFirstFailure(HWND dialog, const PortConfig* record) {
-  struct Rule {
-    bool (*check)(const char*, UINT*);
-    const char* value;
-    UINT prompt;
-    int field;
-  };
-  const Rule tcpRules[] = {{CheckTcpName, record->tcpName, IDS_PROMPT_TCP_NAME, IDC_PORT_TCP_NAME},
-                           {CheckTcpAddress, record->tcpAddress, IDS_PROMPT_TCP_ADDRESS, IDC_PORT_TCP_ADDRESS}};
-  const Rule vnetRules[] = {{CheckVnetName, record->vnetName, IDS_PROMPT_VNET_NAME, IDC_PORT_VNET_NAME},
-                            {CheckVnetAddress, record->vnetAddress, IDS_PROMPT_VNET_ADDRESS, IDC_PORT_VNET_ADDRESS}};
-  const Rule* rules = IsTcpSelected(record) ? tcpRules : IsVnetSelected(record) ? vnetRules : nullptr;
-  UINT message = 0;
-  for (int i = 0; rules && i < 2; ++i) {
-    if (!rules[i].check(rules[i].value, &message)) {
-      RefuseField(dialog, rules[i].field, message, rules[i].prompt);
-      return;
-    }
-  }
-  if (record->portName[0] == '\0') {
-    RefuseField(dialog, IDC_PORT_NAME_EDIT, IDS_PORT_NAME_REQUIRED, IDS_PROMPT_PORT_NAME);
-    return;
-  }
-  if (strcmp(record->portName, record->oldPortName) != 0 && !CheckPortName(record->portName, &message)) {
-    // A port list the spooler could not give calls for a restart rather than another name.
-    UINT prompt = message == IDS_PORT_NAME_UNCHECKED ? IDS_PROMPT_RESTART : IDS_PROMPT_PORT_NAME;
-    RefuseField(dialog, IDC_PORT_NAME_EDIT, message, prompt);
+// The control of a refused field; the trays are set under Options...
+int ControlOf(RuleField field) {
+  switch (field) {
+  case RuleField::PortName: return IDC_PORT_NAME_EDIT;
+  case RuleField::TcpName: return IDC_PORT_TCP_NAME;
+  case RuleField::TcpAddress: return IDC_PORT_TCP_ADDRESS;
+  case RuleField::VnetName: return IDC_PORT_VNET_NAME;
+  case RuleField::VnetAddress: return IDC_PORT_VNET_ADDRESS;
+  default: return IDC_PORT_OPTIONS;
   }
 }
 
@@ -227,11 +210,12 @@ void OnOk(HWND dialog, PortConfig* record) {
   // must not keep the address resolved for the old name.
   for (const TextField& field : kPrinterFields) TakePrinterField(dialog, record, field);
   CompleteFields(record, dialog);
-  if (IsDialogInputValid(record)) {
+  RuleFailure failure = CheckDialogInput(record);
+  if (!failure.message) {
     EndPortDialog(dialog, record, 1);
     return;
   }
-  ReportFirstFailure(dialog, record);
+  RefuseField(dialog, ControlOf(failure.field), failure.message, PortRulePrompt(failure.message));
 }
 
 void OnFocusLost(HWND dialog, PortConfig* record, int control) {
@@ -286,23 +270,16 @@ void SetDialogTitle(HWND dialog, HINSTANCE instance, UINT id, const char* fallba
   SetWindowTextA(dialog, title);
 }
 
-bool IsDialogInputValid(const PortConfig* record) {
+RuleFailure CheckDialogInput(const PortConfig* record) {
+  PortEntry port = {};
+  PortConfigToEntry(record, &port);
+  DWORD unchosen = kStoreKeepTcpPrinter | kStoreKeepVnetPrinter;
+  if (port.protocol == kProtocolTcp) unchosen = kStoreKeepVnetPrinter;
+  if (port.protocol == kProtocolVnet) unchosen = kStoreKeepTcpPrinter;
   HCURSOR previous = SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
-  bool valid = true;
-  if (IsTcpSelected(record)) {
-    valid = CheckTcpName(record->tcpName, nullptr) && CheckTcpAddress(record->tcpAddress, nullptr);
-  } else if (IsVnetSelected(record)) {
-    valid = CheckVnetName(record->vnetName, nullptr) && CheckVnetAddress(record->vnetAddress, nullptr);
-  }
-  if (valid) {
-    if (record->portName[0] == '\0') {
-      valid = false;
-    } else if (strcmp(record->portName, record->oldPortName) != 0) {
-      valid = CheckPortName(record->portName, nullptr);
-    }
-  }
+  RuleFailure failure = CheckPortRules(port, {unchosen, strcmp(record->portName, record->oldPortName) != 0, nullptr});
   SetCursor(previous);
-  return valid;
+  return failure;
 }
 
 INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wp, LPARAM lp) {

@@ -21,7 +21,7 @@
 #include "names/resolve.h"
 #include "portdlg/portdialog.h"
 #include "resource.h"
-#include "rules/validate.h"
+#include "rules/portrules.h"
 #include "xcv/xcv.h"
 
 namespace {
@@ -31,34 +31,11 @@ BOOL Fail(DWORD error) {
   return FALSE;
 }
 
-// The field prompt the dialogs show under a refusal.
-UINT PromptFor(UINT message) {
-  const struct {
-    UINT first, last, prompt;
-  } kPrompts[] = {
-      {IDS_PORT_NAME_EMPTY, IDS_PORT_NAME_UNCHECKED, IDS_PROMPT_PORT_NAME},
-      {IDS_PORT_NAME_REQUIRED, IDS_PORT_NAME_REQUIRED, IDS_PROMPT_PORT_NAME},
-      {IDS_TCP_NAME_CHARACTERS, IDS_TCP_NAME_CHARACTERS, IDS_PROMPT_TCP_NAME},
-      {IDS_TCP_ADDRESS_EMPTY, IDS_TCP_ADDRESS_INCORRECT, IDS_PROMPT_TCP_ADDRESS},
-      {IDS_VNET_NAME_CHARACTERS, IDS_VNET_NAME_CHARACTERS, IDS_PROMPT_VNET_NAME},
-      {IDS_VNET_ADDRESS_EMPTY, IDS_VNET_ADDRESS_INCORRECT, IDS_PROMPT_VNET_ADDRESS},
-      {IDS_INVALID_INPUT_TRAY, IDS_INVALID_INPUT_TRAY, IDS_PROMPT_INPUT_TRAY},
-      {IDS_INVALID_OUTPUT_TRAY, IDS_INVALID_OUTPUT_TRAY, IDS_PROMPT_OUTPUT_TRAY},
-      {IDS_INVALID_LOG_LEVEL, IDS_INVALID_LOG_LEVEL, IDS_PROMPT_LOG_LEVEL},
-      {IDS_LOG_LEVEL_RANGE, IDS_LOG_LEVEL_RANGE, IDS_PROMPT_LOG_LEVEL},
-      {IDS_TRACE_FILE_REQUIRED, IDS_TRACE_FILE_UNOPENED, IDS_PROMPT_TRACE_FILE},
-  };
-  for (const auto& entry : kPrompts) {
-    if (message >= entry.first && message <= entry.last) return entry.prompt;
-  }
-  return IDS_PROMPT_PORT_NAME;
-}
-
 // Tells the user why the monitor did not take the change, in the dialogs' words where it refused
 // a value; answers FALSE with the status as last error.
 BOOL ReportFailure(HWND owner, DWORD status) {
   if (UINT message = XcvRefusalMessage(status)) {
-    ShowValidationError(owner, message, PromptFor(message));
+    ShowValidationError(owner, message, PortRulePrompt(message));
   } else {
     char text[512];
     FormatSystemError(status, text, sizeof text);

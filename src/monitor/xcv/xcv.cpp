@@ -16,8 +16,7 @@
 #include "model/portlist.h"
 #include "model/store.h"
 #include "names/resolve.h"
-#include "resource.h"
-#include "rules/validate.h"
+#include "rules/portrules.h"
 
 namespace {
 
@@ -104,41 +103,16 @@ DWORD KeptPrinters(const XcvSection& section) {
   return kept;
 }
 
-using NameRule = bool (*)(const char*, UINT*);
-using NameLookup = void (*)(const char*, char*, int);
-
-// One protocol's printer as the port dialog takes it on OK: an address left empty is looked up
-// from the name, then the name's rule and the address's rule. The protocol not in use keeps what
-// it holds, which must pass the same rules where it is not empty.
-UINT CheckPrinter(bool selected, NameRule checkName, NameRule checkAddress, NameLookup lookUp, const char* name,
-                  char* address, int addressSize) {
-  if (selected && !address[0] && name[0]) lookUp(name, address, addressSize);
-  UINT message = 0;
-  if (!checkName(name, &message)) return message;
-  if ((selected || address[0]) && !checkAddress(address, &message)) return message;
-  return 0;
-}
-
-// The dialogs' rules over a port about to be stored, but for the kept printer pairs; 0 when all
-// pass, else the message id.
-UINT CheckPortRules(PortEntry* port, DWORD kept) {
-  ScopedSockets sockets;
-  bool tcp = port->protocol == kProtocolTcp;
-  UINT message = 0;
-  if (!(kept & kStoreKeepTcpPrinter)) {
-    message = CheckPrinter(tcp, CheckTcpName, CheckTcpAddress, TcpNameToAddress, port->tcpName, port->tcpAddress,
-                           sizeof port->tcpAddress);
+// The printer of the port's protocol completed as the port dialog completes it on OK: an address
+// left empty is looked up from the name. A kept pair is not looked up, so neither value replaces the other.
+void CompletePrinter(PortEntry* port, DWORD kept) {
+  if (port->protocol == kProtocolTcp && !(kept & kStoreKeepTcpPrinter) && !port->tcpAddress[0] && port->tcpName[0]) {
+    TcpNameToAddress(port->tcpName, port->tcpAddress, sizeof port->tcpAddress);
   }
-  if (!message && !(kept & kStoreKeepVnetPrinter)) {
-    message = CheckPrinter(!tcp, CheckVnetName, CheckVnetAddress, VnetNameToAddress, port->vnetName,
-                           port->vnetAddress, sizeof port->vnetAddress);
+  if (port->protocol == kProtocolVnet && !(kept & kStoreKeepVnetPrinter) && !port->vnetAddress[0] &&
+      port->vnetName[0]) {
+    VnetNameToAddress(port->vnetName, port->vnetAddress, sizeof port->vnetAddress);
   }
-  if (message) return message;
-  // The printer options dialog checks the banner tray with the input tray's rule.
-  if (port->setBannerTray && !CheckInputTray(static_cast<int>(port->bannerTrayNumber), &message)) return message;
-  if (port->setInputTray && !CheckInputTray(static_cast<int>(port->inputTrayNumber), &message)) return message;
-  if (port->setOutputTray && !CheckOutputTray(static_cast<int>(port->outputTrayNumber), &message)) return message;
-  return 0;
 }
 
 // A port change as it would be stored: the port, whether it is new, the printer pairs it keeps.
@@ -167,21 +141,15 @@ PortChange ChangedPort(const XcvSection& section, const PortEntry& stored) {
   return change;
 }
 
-// Checks a change in the order of the port dialog: the printer, then a new port's name against the
-// spooler's names (read now when none are given) and the store.
+// Completes the change's printer and checks it with the port rules, but for the kept printer pairs;
+// a new port's name is checked against the spooler's names (read now when none are given) and the store.
 DWORD CheckPortChange(PortChange* change, const SpoolerPortNames* spooler) {
   PortEntry* port = &change->port;
   if (port->protocol != kProtocolTcp && port->protocol != kProtocolVnet) return ERROR_INVALID_DATA;
-  UINT message = CheckPortRules(port, change->kept);
-  if (!message && change->isNew && !port->portName[0]) message = IDS_PORT_NAME_REQUIRED;
-  if (!message && change->isNew) {
-    if (spooler) {
-      CheckPortNameAgainst(port->portName, *spooler, &message);
-    } else {
-      CheckPortName(port->portName, &message);
-    }
-  }
-  return message ? XcvRefusal(message) : ERROR_SUCCESS;
+  ScopedSockets sockets;
+  CompletePrinter(port, change->kept);
+  RuleFailure failure = CheckPortRules(*port, {change->kept, change->isNew, spooler});
+  return failure.message ? XcvRefusal(failure.message) : ERROR_SUCCESS;
 }
 
 // Stores the change; `created` as StoreWritePort fills it.
