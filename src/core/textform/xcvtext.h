@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "model/portentry.h"
+#include "model/settings.h"
 
 // A status that refuses a value with the message id the dialogs show for it (in the low word).
 constexpr DWORD kXcvRefused = 0x20000000;
@@ -42,9 +43,6 @@ constexpr UINT XcvRefusalMessage(DWORD status) {
 constexpr char kXcvVersionLine[] = "Version=1";
 constexpr char kXcvPortsPrefix[] = "Ports\\";
 constexpr char kXcvOptionsKey[] = "Options";
-
-// What a setting's value is, whatever its text.
-enum class XcvKind { Text, Number, Flag };
 
 struct XcvSetting {
   std::string name;
@@ -73,7 +71,7 @@ std::string XcvFormatText(const std::vector<XcvSection>& sections);
 std::string XcvEscape(const std::string& text);
 
 // The kind of the named setting of the section; Text for a name the section does not know.
-XcvKind XcvSettingKind(const XcvSection& section, const std::string& name);
+SettingType XcvSettingKind(const XcvSection& section, const std::string& name);
 
 // The port's section with every setting; the options' section with every setting.
 XcvSection XcvPortSection(const PortEntry& port);

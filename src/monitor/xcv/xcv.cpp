@@ -13,6 +13,7 @@
 #include "base/memory.h"
 #include "base/scoped.h"
 #include "model/portlist.h"
+#include "model/settings.h"
 #include "model/store.h"
 #include "names/resolve.h"
 #include "resource.h"
@@ -173,7 +174,7 @@ struct PortChange {
 PortChange NewPort(const XcvSection& section, const std::string& portName) {
   PortChange change = {{}, true, 0};
   PortEntry& port = change.port;
-  port.bannerTrayNumber = port.inputTrayNumber = port.outputTrayNumber = 1;
+  SettingsInitialize(kPortSettings, &port);
   port.pressmarkPrinter = 1;
   lstrcpynA(port.portName, portName.c_str(), sizeof port.portName);
   XcvApplyPort(section, &port);
