@@ -297,7 +297,8 @@ TEST_F(InstalledMonitorTest, PortUiAndToolsChangeTheStoreAndTheMonitorSurvivesUp
                                          "--vtllaser yes --lpr-queue False"));
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
   const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
-  EXPECT_NE(std::string::npos, stored.find("TCP/IP Address:1=10.0.0.10"));
+  for (const char* value : {"TCP/IP Address:1=10.0.0.10", "Set Banner Tray:1=True"})
+    EXPECT_NE(std::string::npos, stored.find(value)) << value << "\n" << stored;
   std::string file = TempPath("vtlpmport-export.txt");
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
   EXPECT_TRUE(DeletePortW(nullptr, nullptr, const_cast<LPWSTR>(L"LibUi")));
