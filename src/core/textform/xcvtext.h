@@ -1,5 +1,6 @@
 // The text form in which the Xcv commands, vtlpmport.exe and scripts exchange ports and the
-// logging options. Version 1, one setting per line, under the registry's value names:
+// logging options. Version 1, one setting per line, under the registry's value names, the settings
+// and their limits as model/settings.h gives them:
 //
 //   Version=1                      the first line that is not blank or a comment
 //   [Ports\<port name>]            a port; its settings follow, each at most once
