@@ -305,6 +305,7 @@ TEST_F(InstalledMonitorTest, ExportAndImportCarryEverySettingAndARefusedImportSt
                                          "--vtllaser yes --lpr-queue False"));
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "options --logging-level 3 --bubble yes --trace-file C:\\pm-trace.log"));
   const std::string stored = KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath);
+  EXPECT_NE(std::string::npos, stored.find("Set Banner Tray:1=True")) << stored;  // --banner-tray sets its flag
   std::string file = TempPath("vtlpmport-export.txt");
   ASSERT_EQ(0u, RunTool("vtlpmport.exe", "export \"" + file + "\""));
   EXPECT_EQ(0u, RunTool("vtlpmport.exe", "delete LibUi") + RunTool("vtlpmport.exe", "delete LibNode"));

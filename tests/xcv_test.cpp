@@ -59,6 +59,7 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
                     Wire(L"; by hand\nVersion=1\n[Ports\\Added]\nProtocol=2\nTCP/IP Name=printhost\n"
                          L"Set Input Tray=True\n")));
   EXPECT_EQ("printhost", monitor.GetString("Ports\\Added", "TCP/IP Name"));  // its address is looked up
+  EXPECT_EQ(1u, monitor.GetDword("Ports\\Added", "Input Tray Number"));  // as the dialog starts a new port
   ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\r\n[Ports\\added]\r\nBanner=true\r\nInput Tray Number=0\r\n"
                                      L"LPR Queue=q<09><3C>41><x>\r\nTCP/IP Port Number=65535\r\nSend Timeout=5\r\n")));
   ASSERT_EQ(0u, Run(kXcvGetPort, Wire(L"Added"), &text, 0));  // reading needs no right
@@ -126,7 +127,8 @@ TEST_F(XcvTest, RefusesHostileInputAndWritesNothing) {
       {kXcvAddPort, Wire(good + L"[Ports\\Other]\nProtocol=2\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(L"Version=1\n[Ports\\New]\nProtocol=3\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, port(L"N\u4E00w"), ERROR_INVALID_DATA},
-      {kXcvAddPort, Wire(good + L"Input Tray Number=4294967296\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
+      {kXcvAddPort, Wire(good + L"Banner Tray Number=4294967296\n"), XcvRefusal(IDS_INVALID_INPUT_TRAY)},
+      {kXcvAddPort, Wire(good + L"Output Tray Number=x\n"), XcvRefusal(IDS_INVALID_OUTPUT_TRAY)},
       {kXcvAddPort, Wire(good + L"TCP/IP Port Number=65536\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"LPR Queue=a<00>\n"), ERROR_INVALID_DATA},
       {kXcvAddPort, Wire(good + L"VTLnet Address=64.1\n"), XcvRefusal(IDS_VNET_ADDRESS_INCORRECT)},  // though unused

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "base/messages.h"
 #include "base/module.h"
 #include "client/xcvclient.h"
+#include "model/settings.h"
 #include "xcv/xcv.h"
 
 namespace {
@@ -21,7 +23,7 @@ constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
-constexpr char kHelp[] =
+constexpr char kHelpCommands[] =
     "Administers the ports of the print monitor \"Vantrel Pressmark Printer\".\n"
     "\n"
     "vtlpmport [--server \\\\NAME] COMMAND [ARGUMENTS]\n"
@@ -37,36 +39,67 @@ constexpr char kHelp[] =
     "  --help               this text\n"
     "\n"
     "  --server \\\\NAME      the print server to administer; this machine without it\n"
-    "\n"
-    "Port settings:\n"
-    "  --tcp | --vtlnet                 the protocol the printer is reached by\n"
-    "  --tcp-name NAME                  TCP/IP host name (its address is looked up when none is given)\n"
-    "  --tcp-address ADDRESS            TCP/IP address\n"
-    "  --vtlnet-name NAME               VTLnet node name\n"
-    "  --vtlnet-address AREA.NODE       VTLnet address\n"
-    "  --banner yes|no                  a banner page before each job\n"
-    "  --banner-tray N|no               the tray the banner page is taken from, or the default\n"
-    "  --input-tray N|no                the tray for the job's paper, or the default\n"
-    "  --output-tray N|no               the output tray, or the default\n"
-    "  --vtllaser yes|no                the printer is a VTLlaser on TCP/IP\n"
-    "  --tcp-port N                     the printer's TCP port; 0 for 9100 (raw) or 515 (LPR)\n"
-    "  --lpr-queue QUEUE                print by LPR to this queue; \"\" to print raw\n"
-    "  --send-timeout SECONDS           how long a job waits on a printer that takes nothing; 0 for 60\n"
-    "  --setting \"NAME=VALUE\"           any setting of the text form by its name\n"
-    "Logging options:\n"
-    "  --logging-level 0-3  --trace yes|no  --trace-file PATH (\"\" clears it)  --bubble yes|no\n"
-    "\n"
-    "The text form (export, import, show) is one setting per line under the registry's value\n"
-    "names, after the line \"Version=1\": a section [Ports\\NAME] per port with Protocol (1 VTLnet,\n"
-    "2 TCP/IP), TCP/IP Name, TCP/IP Address, VTLnet Name, VTLnet Address, Banner, Set Banner Tray,\n"
-    "Banner Tray Number, Set Input Tray, Input Tray Number, Set Output Tray, Output Tray Number,\n"
-    "VTLlaser TCP/IP, TCP/IP Port Number, LPR Queue and Send Timeout; a section [Options] with\n"
-    "Logging Level, Trace, Trace File and Bubble. Flags are True or False. In a text, <HH> (two\n"
-    "hexadecimal digits) stands for the byte HH: a TAB is <09>. Blank lines and lines beginning\n"
-    "with ';' are skipped. An import is checked whole first: one section refused, nothing is stored.\n"
+    "\n";
+
+constexpr char kHelpExitCodes[] =
     "\n"
     "Changes need the right to administer the print server. Exit codes: 0 done, 1 refused or\n"
     "failed (the reason is printed), 2 wrong usage.\n";
+
+constexpr size_t kHelpWidth = 96;
+
+// The --help lines of the table's options, of the rows the dialogs show or of the others.
+std::string OptionLines(SettingTable table, bool shown) {
+  std::string lines;
+  for (const Setting& setting : table) {
+    const SettingOption& option = setting.option;
+    if (option.form == OptionForm::None || setting.shown != shown) continue;
+    std::string form = std::string(option.name) + (*option.argument ? " " : "") + option.argument;
+    char line[256];
+    snprintf(line, sizeof line, "  %-32s %s\n", form.c_str(), option.help);
+    lines += line;
+  }
+  return lines;
+}
+
+// "A, B and C": the names of the table's settings.
+std::string SettingNames(SettingTable table) {
+  std::string names;
+  for (size_t i = 0; i < table.size(); ++i) {
+    names += (i == 0 ? "" : i + 1 == table.size() ? " and " : ", ") + std::string(table[i].name);
+  }
+  return names;
+}
+
+// The text in lines of at most kHelpWidth characters, broken at spaces.
+std::string Wrapped(const std::string& text) {
+  std::string wrapped, line;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(text.find(' ', start), text.size());
+    std::string word = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.size() + 1 + word.size() > kHelpWidth) {
+      wrapped += line + "\n";
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  return wrapped + line + "\n";
+}
+
+std::string HelpText() {
+  std::string textForm =
+      "The text form (export, import, show) is one setting per line under the registry's value names, after the "
+      "line \"Version=1\": a section [Ports\\NAME] per port with " + SettingNames(kPortSettings) +
+      "; a section [Options] with " + SettingNames(kLogSettings) +
+      ". Protocol is 1 for VTLnet, 2 for TCP/IP; flags are True or False. In a text, <HH> (two hexadecimal "
+      "digits) stands for the byte HH: a TAB is <09>. Blank lines and lines beginning with ';' are skipped. An "
+      "import is checked whole first: one section refused, nothing is stored.";
+  return kHelpCommands + std::string("Port settings:\n") + OptionLines(kPortSettings, true) +
+         "Port settings the dialogs do not show:\n" + OptionLines(kPortSettings, false) +
+         "  --setting \"NAME=VALUE\"           any setting of the text form by its name\n"
+         "Logging options:\n" + OptionLines(kLogSettings, true) + "\n" + Wrapped(textForm) + kHelpExitCodes;
+}
 
 int Report(int result, const std::string& message) {
   fprintf(result == kDone ? stdout : stderr, "%s\n", message.c_str());
@@ -109,21 +142,40 @@ bool ReadYesNo(const std::string& word, const char** flag) {
   return true;
 }
 
+// The row whose option that is, in either table; null for none.
+const Setting* FindOption(const std::string& option) {
+  for (SettingTable table : {SettingTable(kPortSettings), SettingTable(kLogSettings)}) {
+    for (const Setting& setting : table) {
+      if (setting.option.form != OptionForm::None && option == setting.option.name) return &setting;
+    }
+  }
+  return nullptr;
+}
+
+// The lines of the text form that the row's option and its value stand for; false with the problem.
+bool OptionSettingLines(const Setting& setting, const std::string& value, std::vector<std::string>* lines,
+                        std::string* problem) {
+  const char* word = nullptr;
+  switch (setting.option.form) {
+  case OptionForm::YesNo:
+    if (!ReadYesNo(value, &word)) {
+      *problem = std::string(setting.option.name) + " takes yes or no.";
+      return false;
+    }
+    lines->push_back(std::string(setting.name) + "=" + word);
+    return true;
+  case OptionForm::NumberOrNo:
+    lines->push_back(std::string(setting.flag) + "=" + (value != "no" ? "True" : "False"));
+    if (value != "no") lines->push_back(std::string(setting.name) + "=" + value);
+    return true;
+  default:
+    lines->push_back(std::string(setting.name) + "=" + XcvEscape(value));  // taken as typed
+    return true;
+  }
+}
+
 // Turns the options after a port or "options" into lines of the text form; false with the problem.
 bool ReadSettings(int argc, char** argv, int first, std::vector<std::string>* lines, std::string* problem) {
-  struct Text {
-    const char* option;
-    const char* setting;
-  };
-  static const Text kTexts[] = {{"--tcp-name", "TCP/IP Name"},         {"--tcp-address", "TCP/IP Address"},
-                                {"--vtlnet-name", "VTLnet Name"},      {"--vtlnet-address", "VTLnet Address"},
-                                {"--logging-level", "Logging Level"}, {"--trace-file", "Trace File"},
-                                {"--tcp-port", "TCP/IP Port Number"}, {"--lpr-queue", "LPR Queue"},
-                                {"--send-timeout", "Send Timeout"}};
-  static const Text kFlags[] = {{"--banner", "Banner"}, {"--vtllaser", "VTLlaser TCP/IP"},
-                                {"--trace", "Trace"},   {"--bubble", "Bubble"}};
-  static const Text kTrays[] = {{"--banner-tray", "Banner Tray"}, {"--input-tray", "Input Tray"},
-                                {"--output-tray", "Output Tray"}};
   for (int i = first; i < argc; ++i) {
     std::string option = argv[i];
     if (option == "--tcp" || option == "--vtlnet") {
@@ -135,37 +187,16 @@ bool ReadSettings(int argc, char** argv, int first, std::vector<std::string>* li
       return false;
     }
     std::string value = argv[++i];
-    bool known = false;
     if (option == "--setting") {
       lines->push_back(value);
       continue;
     }
-    for (const Text& text : kTexts) {
-      if (option != text.option) continue;
-      lines->push_back(std::string(text.setting) + "=" + XcvEscape(value));  // taken as typed
-      known = true;
-    }
-    for (const Text& flag : kFlags) {
-      const char* word = nullptr;
-      if (option != flag.option) continue;
-      if (!ReadYesNo(value, &word)) {
-        *problem = option + " takes yes or no.";
-        return false;
-      }
-      lines->push_back(std::string(flag.setting) + "=" + word);
-      known = true;
-    }
-    for (const Text& tray : kTrays) {
-      if (option != tray.option) continue;
-      bool set = value != "no";
-      lines->push_back(std::string("Set ") + tray.setting + "=" + (set ? "True" : "False"));
-      if (set) lines->push_back(std::string(tray.setting) + " Number=" + value);
-      known = true;
-    }
-    if (!known) {
+    const Setting* setting = FindOption(option);
+    if (!setting) {
       *problem = "Unknown option: " + option;
       return false;
     }
+    if (!OptionSettingLines(*setting, value, lines, problem)) return false;
   }
   return true;
 }
@@ -203,9 +234,10 @@ std::string JsonText(const std::string& text) {
 // Numbers and flags as JSON numbers and booleans, texts as strings, by the setting's kind.
 std::string JsonValue(const XcvSection& section, const XcvSetting& setting) {
   switch (XcvSettingKind(section, setting.name)) {
-  case XcvKind::Flag: return lstrcmpiA(setting.value.c_str(), "True") == 0 || setting.value == "1" ? "true" : "false";
-  case XcvKind::Number: return setting.value;
-  case XcvKind::Text: break;
+  case SettingType::Flag:
+    return lstrcmpiA(setting.value.c_str(), "True") == 0 || setting.value == "1" ? "true" : "false";
+  case SettingType::Number: return setting.value;
+  case SettingType::Text: break;
   }
   return JsonText(setting.value);
 }
@@ -377,7 +409,7 @@ int main(int argc, char** argv) {
   }
   if (first >= argc) return Usage("No command given.");
   if (!strcmp(argv[first], "--help")) {
-    fputs(kHelp, stdout);
+    fputs(HelpText().c_str(), stdout);
     return kDone;
   }
   if (!server.empty() && server.compare(0, 2, "\\\\") != 0) return Usage("--server takes a name of the form \\\\NAME.");

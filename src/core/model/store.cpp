@@ -2,10 +2,12 @@
 #include "model/store.h"
 
 #include <cstring>
+#include <iterator>
 
 #include "base/memory.h"
 #include "base/scoped.h"
 #include "diag/eventlog.h"
+#include "model/settings.h"
 
 static BOOL StoreOpenSubkey(const char* keyPath, const char* subkeyName, HKEY* key);
 
@@ -32,10 +34,18 @@ BOOL FailBadType(const char* expected, const char* valueName) {
 // per value it holds, not one per value it might hold. Data larger than any reader takes is kept
 // as its size alone.
 constexpr DWORD kLargestRead = 64;
-static_assert(kLargestRead >= kValueBufferSize && kLargestRead >= kTcpNameSize && kLargestRead >= kLprQueueSize &&
-                  kLargestRead >= kTcpAddressSize && kLargestRead >= kVnetNameSize && kLargestRead >= kVnetAddressSize,
+
+constexpr bool OptionalTextsFit() {
+  for (const Setting& setting : kPortSettings) {
+    if (setting.optional && setting.type == SettingType::Text && setting.limit > kLargestRead) return false;
+  }
+  return true;
+}
+static_assert(kLargestRead >= kValueBufferSize && kLargestRead >= kTcpNameSize && kLargestRead >= kTcpAddressSize &&
+                  kLargestRead >= kVnetNameSize && kLargestRead >= kVnetAddressSize && OptionalTextsFit(),
               "every reader's buffer fits a found value's data");
-constexpr DWORD kMostPortValues = 24;
+// Each setting's value, "Pressmark", and room for a few values of no setting.
+constexpr DWORD kMostPortValues = static_cast<DWORD>(std::size(kPortSettings)) + 8;
 
 struct FoundValue {
   char name[64];
@@ -265,6 +275,19 @@ bool ReadTrayPair(const ValueSource& port, const char* flagName, DWORD* flag, co
   return !*flag || ReadDword(port, numberName, number);
 }
 
+// A number beyond its limit reads as none, so that a port number out of range sends the job to the
+// usual port.
+void ReadOptional(const ValueSource& port, const Setting& setting, PortEntry* entry) {
+  if (setting.type == SettingType::Text) {
+    ReadString(port, setting.name, SettingsText(setting, entry), setting.limit);
+    return;
+  }
+  DWORD* value = SettingsNumber(setting, entry);
+  BOOL read =
+      setting.type == SettingType::Flag ? ReadBool(port, setting.name, value) : ReadDword(port, setting.name, value);
+  if (read && *value > setting.limit) *value = 0;
+}
+
 // Fills the entry from the port's values; FALSE when the port cannot be used.
 BOOL ReadPortValues(HKEY key, PortEntry* entry) {
   PortValues found;
@@ -283,12 +306,9 @@ BOOL ReadPortValues(HKEY key, PortEntry* entry) {
     return FALSE;
   }
 
-  // A port number out of range reads as none, so the job goes to the usual port.
-  if (ReadDword(port, "TCP/IP Port Number", &entry->tcpPortNumber) && entry->tcpPortNumber > 65535) {
-    entry->tcpPortNumber = 0;
+  for (const Setting& setting : kPortSettings) {
+    if (setting.optional) ReadOptional(port, setting, entry);
   }
-  ReadString(port, "LPR Queue", entry->lprQueue, sizeof entry->lprQueue);
-  ReadDword(port, "Send Timeout", &entry->sendTimeout);
 
   ReadBool(port, "Pressmark", &entry->pressmarkPrinter);
   ReadBool(port, "VTLlaser TCP/IP", &entry->vtllaserPrinter);

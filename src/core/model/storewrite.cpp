@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/scoped.h"
+#include "model/settings.h"
 #include "names/resolve.h"
 
 namespace {
@@ -51,6 +52,15 @@ BOOL WriteString(const Target& target, const char* valueName, const char* text) 
 
 BOOL WriteBool(const Target& target, const char* valueName, DWORD value) {
   return WriteString(target, valueName, value ? "True" : "");
+}
+
+BOOL WriteOptional(const Target& port, const Setting& setting, const PortEntry& entry) {
+  switch (setting.type) {
+  case SettingType::Text: return WriteString(port, setting.name, SettingsText(setting, &entry));
+  case SettingType::Number: return WriteDword(port, setting.name, SettingsNumber(setting, &entry));
+  case SettingType::Flag: return WriteBool(port, setting.name, SettingsNumber(setting, &entry));
+  }
+  return TRUE;
 }
 
 // A port's key is named by the port; an empty name or one with a backslash would name the
@@ -127,9 +137,9 @@ BOOL WriteTray(const Target& port, const char* flagName, DWORD flag, const char*
 }
 
 // The port as the reader takes it back from a key the write created: the texts written, every flag
-// and bool stored as "True" or not at all, a tray number stored only under its flag, a port number
-// out of range read as none, and a Pressmark printer unless it is a VTLlaser one ("Pressmark" is
-// never stored).
+// and bool stored as "True" or not at all, a tray number stored only under its flag, an optional
+// number beyond its limit read as none, and a Pressmark printer unless it is a VTLlaser one
+// ("Pressmark" is never stored).
 PortEntry AsCreated(const PortEntry& entry, const WrittenPrinter& tcp, const WrittenPrinter& vnet) {
   PortEntry port = entry;
   port.next = nullptr;
@@ -148,7 +158,15 @@ PortEntry AsCreated(const PortEntry& entry, const WrittenPrinter& tcp, const Wri
     port.*tray.flag = entry.*tray.flag != 0;
     if (!(port.*tray.flag)) port.*tray.number = 0;
   }
-  if (port.tcpPortNumber > 65535) port.tcpPortNumber = 0;
+  for (const Setting& setting : kPortSettings) {
+    if (!setting.optional || setting.type == SettingType::Text) continue;
+    DWORD* value = SettingsNumber(setting, &port);
+    if (setting.type == SettingType::Flag) {
+      *value = *value != 0;
+    } else if (*value > setting.limit) {
+      *value = 0;
+    }
+  }
   port.vtllaserPrinter = entry.vtllaserPrinter != 0;
   port.pressmarkPrinter = !port.vtllaserPrinter;
   return port;
@@ -203,9 +221,9 @@ BOOL StoreWritePort(const char* keyPath, const PortEntry* entry, DWORD keepPrint
   results.Add(WriteTray(port, "Set Input Tray", entry->setInputTray, "Input Tray Number",
                         entry->inputTrayNumber));
   // Values the dialogs do not show travel with the port, so a rename keeps them.
-  results.Add(WriteDword(port, "TCP/IP Port Number", entry->tcpPortNumber));
-  results.Add(WriteString(port, "LPR Queue", entry->lprQueue));
-  results.Add(WriteDword(port, "Send Timeout", entry->sendTimeout));
+  for (const Setting& setting : kPortSettings) {
+    if (setting.optional) results.Add(WriteOptional(port, setting, *entry));
+  }
   DeleteValue(port, "Pressmark");
   results.Add(WriteBool(port, "VTLlaser TCP/IP", entry->vtllaserPrinter));
   BOOL written = results.Result();

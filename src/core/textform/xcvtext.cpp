@@ -6,61 +6,12 @@
 #include <cstring>
 #include <unordered_set>
 
-#include "resource.h"
-
 namespace {
 
-using Kind = XcvKind;
-
-// A setting: where its value lives in the record, and the status for a value that does not read.
-struct Setting {
-  const char* name;
-  Kind kind;
-  size_t offset;
-  size_t size;  // of a text field, NUL included
-  DWORD unreadable;
-  DWORD largest = 0xFFFFFFFF;  // of a number
-};
+using Kind = SettingType;
 
 constexpr DWORD kBadValue = ERROR_INVALID_DATA;
 constexpr size_t kMaxDigits = 10;
-
-// In the order the text form writes them.
-const Setting kPortSettings[] = {
-    {"Protocol", Kind::Number, offsetof(PortEntry, protocol), 0, kBadValue},
-    {"TCP/IP Name", Kind::Text, offsetof(PortEntry, tcpName), kTcpNameSize, kBadValue},
-    {"TCP/IP Address", Kind::Text, offsetof(PortEntry, tcpAddress), kTcpAddressSize, kBadValue},
-    {"VTLnet Name", Kind::Text, offsetof(PortEntry, vnetName), kVnetNameSize, kBadValue},
-    {"VTLnet Address", Kind::Text, offsetof(PortEntry, vnetAddress), kVnetAddressSize, kBadValue},
-    {"Banner", Kind::Flag, offsetof(PortEntry, banner), 0, kBadValue},
-    {"Set Banner Tray", Kind::Flag, offsetof(PortEntry, setBannerTray), 0, kBadValue},
-    {"Banner Tray Number", Kind::Number, offsetof(PortEntry, bannerTrayNumber), 0, XcvRefusal(IDS_INVALID_INPUT_TRAY)},
-    {"Set Input Tray", Kind::Flag, offsetof(PortEntry, setInputTray), 0, kBadValue},
-    {"Input Tray Number", Kind::Number, offsetof(PortEntry, inputTrayNumber), 0, XcvRefusal(IDS_INVALID_INPUT_TRAY)},
-    {"Set Output Tray", Kind::Flag, offsetof(PortEntry, setOutputTray), 0, kBadValue},
-    {"Output Tray Number", Kind::Number, offsetof(PortEntry, outputTrayNumber), 0,
-     XcvRefusal(IDS_INVALID_OUTPUT_TRAY)},
-    {"VTLlaser TCP/IP", Kind::Flag, offsetof(PortEntry, vtllaserPrinter), 0, kBadValue},
-    // 0 and the empty queue stand for none: the usual TCP port, raw delivery, the monitor's timeout.
-    {"TCP/IP Port Number", Kind::Number, offsetof(PortEntry, tcpPortNumber), 0, kBadValue, 65535},
-    {"LPR Queue", Kind::Text, offsetof(PortEntry, lprQueue), kLprQueueSize, kBadValue},
-    {"Send Timeout", Kind::Number, offsetof(PortEntry, sendTimeout), 0, kBadValue},
-};
-
-const Setting kOptionSettings[] = {
-    {"Logging Level", Kind::Number, offsetof(LogOptions, loggingLevel), 0, XcvRefusal(IDS_INVALID_LOG_LEVEL)},
-    {"Trace", Kind::Flag, offsetof(LogOptions, trace), 0, kBadValue},
-    {"Trace File", Kind::Text, offsetof(LogOptions, traceFile), kTraceFileSize, kBadValue},
-    {"Bubble", Kind::Flag, offsetof(LogOptions, bubble), 0, kBadValue},
-};
-
-template <size_t N>
-const Setting* FindSetting(const Setting (&table)[N], const std::string& name) {
-  for (const Setting& setting : table) {
-    if (name == setting.name) return &setting;
-  }
-  return nullptr;
-}
 
 bool IsControlCharacter(unsigned char c) {
   return c < 0x20 || c == 0x7F;
@@ -130,49 +81,46 @@ bool ReadFlag(const std::string& text, DWORD* value) {
 
 // ERROR_SUCCESS when the value reads as the setting's kind and fits.
 DWORD CheckValue(const Setting& setting, const std::string& value) {
+  DWORD unreadable = setting.refusal ? XcvRefusal(setting.refusal) : kBadValue;
   DWORD number = 0;
-  switch (setting.kind) {
-  case Kind::Text: return value.size() < setting.size ? ERROR_SUCCESS : kBadValue;
-  case Kind::Number:
-    return ReadNumber(value, &number) && number <= setting.largest ? ERROR_SUCCESS : setting.unreadable;
-  case Kind::Flag: return ReadFlag(value, &number) ? ERROR_SUCCESS : setting.unreadable;
+  switch (setting.type) {
+  case Kind::Text: return value.size() < setting.limit ? ERROR_SUCCESS : kBadValue;
+  case Kind::Number: return ReadNumber(value, &number) && number <= setting.limit ? ERROR_SUCCESS : unreadable;
+  case Kind::Flag: return ReadFlag(value, &number) ? ERROR_SUCCESS : unreadable;
   }
   return kBadValue;
 }
 
-// The settings table of a section key; null for a key that names no section.
-const Setting* SectionTable(const std::string& key, size_t* count) {
+// The settings table of a section key; false for a key that names no section.
+bool SectionTable(const std::string& key, SettingTable* table) {
   if (key == kXcvOptionsKey) {
-    *count = sizeof kOptionSettings / sizeof kOptionSettings[0];
-    return kOptionSettings;
+    *table = kLogSettings;
+    return true;
   }
   size_t prefixLength = strlen(kXcvPortsPrefix);
-  if (key.compare(0, prefixLength, kXcvPortsPrefix) != 0 || key.size() - prefixLength >= kPortNameSize) {
-    return nullptr;
-  }
-  *count = sizeof kPortSettings / sizeof kPortSettings[0];
-  return kPortSettings;
+  if (key.compare(0, prefixLength, kXcvPortsPrefix) != 0 || key.size() - prefixLength >= kPortNameSize) return false;
+  *table = kPortSettings;
+  return true;
 }
 
 // Answers the setting of that name in the section's table, or null.
 const Setting* SectionSetting(const std::string& key, const std::string& name) {
-  return key == kXcvOptionsKey ? FindSetting(kOptionSettings, name) : FindSetting(kPortSettings, name);
+  return SettingsFind(key == kXcvOptionsKey ? SettingTable(kLogSettings) : SettingTable(kPortSettings), name.c_str());
 }
 
-void ApplyTo(const XcvSection& section, BYTE* record) {
+void ApplyTo(const XcvSection& section, void* record) {
   for (const XcvSetting& given : section.settings) {
     const Setting* setting = SectionSetting(section.key, given.name);
     if (!setting) continue;
     DWORD number = 0;
-    switch (setting->kind) {
+    switch (setting->type) {
     case Kind::Text:
-      lstrcpynA(reinterpret_cast<char*>(record + setting->offset), given.value.c_str(),
-                static_cast<int>(setting->size));
+      lstrcpynA(SettingsText(*setting, record), given.value.c_str(), static_cast<int>(setting->limit));
       continue;
     case Kind::Number: ReadNumber(given.value, &number); break;
     case Kind::Flag: ReadFlag(given.value, &number); break;
     }
-    memcpy(record + setting->offset, &number, sizeof number);
+    *SettingsNumber(*setting, record) = number;
   }
 }
 
@@ -183,22 +131,14 @@ std::string FoldedKey(const std::string& key) {
   return folded;
 }
 
-template <size_t N>
-XcvSection SectionOf(const std::string& key, const Setting (&table)[N], const BYTE* record) {
+XcvSection SectionOf(const std::string& key, SettingTable table, const void* record) {
   XcvSection section{key, {}};
   for (const Setting& setting : table) {
-    DWORD number = 0;
-    if (setting.kind != Kind::Text) memcpy(&number, record + setting.offset, sizeof number);
-    switch (setting.kind) {
-      case Kind::Text:
-        section.settings.push_back({setting.name, reinterpret_cast<const char*>(record + setting.offset)});
-        break;
-      case Kind::Number:
-        section.settings.push_back({setting.name, std::to_string(number)});
-        break;
-      case Kind::Flag:
-        section.settings.push_back({setting.name, number ? "True" : "False"});
-        break;
+    DWORD number = setting.type == Kind::Text ? 0 : SettingsNumber(setting, record);
+    switch (setting.type) {
+    case Kind::Text: section.settings.push_back({setting.name, SettingsText(setting, record)}); break;
+    case Kind::Number: section.settings.push_back({setting.name, std::to_string(number)}); break;
+    case Kind::Flag: section.settings.push_back({setting.name, number ? "True" : "False"}); break;
     }
   }
   return section;
@@ -227,8 +167,8 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
     if (line.front() == '[') {
       std::string key;
       if (line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &key)) return ERROR_INVALID_DATA;
-      size_t count = 0;
-      if (!SectionTable(key, &count)) return ERROR_INVALID_DATA;
+      SettingTable table;
+      if (!SectionTable(key, &table)) return ERROR_INVALID_DATA;
       if (!keys.insert(FoldedKey(key)).second) return ERROR_INVALID_DATA;
       read.push_back({key, {}});
       continue;
@@ -276,18 +216,17 @@ std::string XcvEscape(const std::string& text) {
   return escaped;
 }
 
-XcvKind XcvSettingKind(const XcvSection& section, const std::string& name) {
+SettingType XcvSettingKind(const XcvSection& section, const std::string& name) {
   const Setting* setting = SectionSetting(section.key, name);
-  return setting ? setting->kind : XcvKind::Text;
+  return setting ? setting->type : SettingType::Text;
 }
 
 XcvSection XcvPortSection(const PortEntry& port) {
-  return SectionOf(kXcvPortsPrefix + std::string(port.portName), kPortSettings,
-                   reinterpret_cast<const BYTE*>(&port));
+  return SectionOf(kXcvPortsPrefix + std::string(port.portName), kPortSettings, &port);
 }
 
 XcvSection XcvOptionsSection(const LogOptions& options) {
-  return SectionOf(kXcvOptionsKey, kOptionSettings, reinterpret_cast<const BYTE*>(&options));
+  return SectionOf(kXcvOptionsKey, kLogSettings, &options);
 }
 
 bool XcvSectionPort(const XcvSection& section, std::string* portName) {
@@ -299,9 +238,9 @@ bool XcvSectionPort(const XcvSection& section, std::string* portName) {
 
 void XcvApplyPort(const XcvSection& section, PortEntry* port) {
   std::string portName;
-  if (XcvSectionPort(section, &portName)) ApplyTo(section, reinterpret_cast<BYTE*>(port));
+  if (XcvSectionPort(section, &portName)) ApplyTo(section, port);
 }
 
 void XcvApplyOptions(const XcvSection& section, LogOptions* options) {
-  if (section.key == kXcvOptionsKey) ApplyTo(section, reinterpret_cast<BYTE*>(options));
+  if (section.key == kXcvOptionsKey) ApplyTo(section, options);
 }

@@ -1,5 +1,6 @@
 // The text form in which the Xcv commands, vtlpmport.exe and scripts exchange ports and the
-// logging options. Version 1, one setting per line, under the registry's value names:
+// logging options. Version 1, one setting per line, under the registry's value names, the settings
+// and their limits as model/settings.h gives them:
 //
 //   Version=1                      the first line that is not blank or a comment
 //   [Ports\<port name>]            a port; its settings follow, each at most once
@@ -28,6 +29,7 @@
 #include <vector>
 
 #include "model/portentry.h"
+#include "model/settings.h"
 
 // A status that refuses a value with the message id the dialogs show for it (in the low word).
 constexpr DWORD kXcvRefused = 0x20000000;
@@ -42,9 +44,6 @@ constexpr UINT XcvRefusalMessage(DWORD status) {
 constexpr char kXcvVersionLine[] = "Version=1";
 constexpr char kXcvPortsPrefix[] = "Ports\\";
 constexpr char kXcvOptionsKey[] = "Options";
-
-// What a setting's value is, whatever its text.
-enum class XcvKind { Text, Number, Flag };
 
 struct XcvSetting {
   std::string name;
@@ -73,7 +72,7 @@ std::string XcvFormatText(const std::vector<XcvSection>& sections);
 std::string XcvEscape(const std::string& text);
 
 // The kind of the named setting of the section; Text for a name the section does not know.
-XcvKind XcvSettingKind(const XcvSection& section, const std::string& name);
+SettingType XcvSettingKind(const XcvSection& section, const std::string& name);
 
 // The port's section with every setting; the options' section with every setting.
 XcvSection XcvPortSection(const PortEntry& port);

@@ -14,6 +14,7 @@
 #include "base/scoped.h"
 #include "base/text.h"
 #include "model/portlist.h"
+#include "model/settings.h"
 #include "model/store.h"
 #include "names/resolve.h"
 #include "rules/portrules.h"
@@ -126,7 +127,7 @@ struct PortChange {
 PortChange NewPort(const XcvSection& section, const std::string& portName) {
   PortChange change = {{}, true, 0};
   PortEntry& port = change.port;
-  port.bannerTrayNumber = port.inputTrayNumber = port.outputTrayNumber = 1;
+  SettingsInitialize(kPortSettings, &port);
   port.pressmarkPrinter = 1;
   lstrcpynA(port.portName, portName.c_str(), sizeof port.portName);
   XcvApplyPort(section, &port);
