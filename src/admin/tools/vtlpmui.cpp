@@ -66,13 +66,7 @@ private:
 DWORD ReadSection(XcvConnection& xcv, const WCHAR* command, const std::string& input, XcvSection* section) {
   std::string text;
   DWORD status = xcv.Run(command, input, &text);
-  if (status != ERROR_SUCCESS) return status;
-  std::vector<XcvSection> sections;
-  status = XcvParseText(text, &sections);
-  if (status != ERROR_SUCCESS) return status;
-  if (sections.size() != 1) return ERROR_INVALID_DATA;
-  *section = std::move(sections[0]);
-  return ERROR_SUCCESS;
+  return status == ERROR_SUCCESS ? XcvParseSection(text, section) : status;
 }
 
 // Puts the monitor's logging options into the record; `opened` keeps them as they were read.

@@ -244,3 +244,12 @@ void XcvApplyPort(const XcvSection& section, PortEntry* port) {
 void XcvApplyOptions(const XcvSection& section, LogOptions* options) {
   if (section.key == kXcvOptionsKey) ApplyTo(section, options);
 }
+
+DWORD XcvParseSection(const std::string& text, XcvSection* section) {
+  std::vector<XcvSection> sections;
+  DWORD status = XcvParseText(text, &sections);
+  if (status != ERROR_SUCCESS) return status;
+  if (sections.size() != 1) return ERROR_INVALID_DATA;
+  *section = std::move(sections[0]);
+  return ERROR_SUCCESS;
+}

@@ -64,6 +64,9 @@ struct XcvSection {
 // Sections is filled only on success.
 DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections);
 
+// XcvParseText of a text that must hold exactly one section (ERROR_INVALID_DATA otherwise).
+DWORD XcvParseSection(const std::string& text, XcvSection* section);
+
 // The text of the sections, "Version=1" first, each line ended by CR LF, texts escaped.
 std::string XcvFormatText(const std::vector<XcvSection>& sections);
 

@@ -78,13 +78,7 @@ void RereadPorts(const std::vector<std::string>& portNames) {
 DWORD ReadSection(const BYTE* input, DWORD inputSize, XcvSection* section) {
   std::string text;
   DWORD status = ReadInput(input, inputSize, &text);
-  if (status != ERROR_SUCCESS) return status;
-  std::vector<XcvSection> sections;
-  status = XcvParseText(text, &sections);
-  if (status != ERROR_SUCCESS) return status;
-  if (sections.size() != 1) return ERROR_INVALID_DATA;
-  *section = std::move(sections[0]);
-  return ERROR_SUCCESS;
+  return status == ERROR_SUCCESS ? XcvParseSection(text, section) : status;
 }
 
 bool Names(const XcvSection& section, const char* name) {
