@@ -53,7 +53,7 @@ protected:
   TestMonitorKey monitor;
 };
 
-TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
+TEST_F(XcvTest, AddAndSetReachTheStoreAndTheListAndAReadGivesEverySetting) {
   std::wstring text;
   ASSERT_EQ(0u, Run(kXcvAddPort,
                     Wire(L"; by hand\nVersion=1\n[Ports\\Added]\nProtocol=2\nTCP/IP Name=printhost\n"
@@ -72,7 +72,12 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   EXPECT_EQ(0u, monitor.GetDword("Ports\\Added", "Input Tray Number"));  // still a number
   EXPECT_EQ("q\t<41><x>", monitor.GetString("Ports\\Added", "LPR Queue"));
   ASSERT_TRUE(FindPortEntry("Added") && FindPortEntry("Added")->banner);  // the list's node, by its stored name
-  // A set that names no printer keeps both pairs as stored, though one name resolves and one does not.
+}
+
+// A set that names no printer keeps both pairs as stored, though one name resolves and one does not.
+TEST_F(XcvTest, SetKeepsThePrintersItDoesNotNameAndOptionsReachTheMonitor) {
+  std::wstring text;
+  monitor.PlantPort("Added");
   const char* const printers[][2] = {{"TCP/IP Name", "printhost"}, {"TCP/IP Address", "10.0.0.9"},
                                      {"VTLnet Name", "nonode"}, {"VTLnet Address", "1.2"}};
   for (const auto& [name, value] : printers) monitor.SetString("Ports\\Added", name, value);
@@ -84,8 +89,11 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   LogOptions options = {};
   MonitorGetLogOptions(&options);
   EXPECT_TRUE(options.loggingLevel == 3 && monitor.GetDword("Options", "Logging Level") == 3);
+}
 
-  // An import is one request: every section checked, stored, and the list updated.
+// An import is one request: every section checked, stored, and the list updated; an answer too
+// large for the buffer is kept for the handle's next call, if it is the same read.
+TEST_F(XcvTest, ImportIsOneRequestAndAKeptAnswerServesOnlyTheSameRead) {
   const std::vector<BYTE> import = Wire(L"Version=1\n[Ports\\kept]\nBanner=True\n[Ports\\Imported]\nProtocol=2\n"
                                         L"TCP/IP Address=10.0.0.3\n[Options]\nLogging Level=2\n");
   WCHAR answer[16] = {};
@@ -96,7 +104,6 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   EXPECT_STREQ(L"Stored=3\r\n", answer);
   EXPECT_TRUE(FindPortEntry("Imported") && FindPortEntry("Kept")->banner);
   EXPECT_EQ(2u, monitor.GetDword("Options", "Logging Level"));
-  // An answer too large for the buffer is kept for the handle's next call, if it is the same read.
   WCHAR out[4096];
   auto call = [&](const WCHAR* command, const std::vector<BYTE>& in, DWORD size) {
     out[0] = 0;
@@ -105,9 +112,9 @@ TEST_F(XcvTest, ChangesReachTheStoreAndReadsGiveEverySetting) {
   EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, call(kXcvGetPort, Wire(L"Kept"), 0));
   EXPECT_TRUE(call(kXcvGetPort, Wire(L"Imported"), sizeof out) == 0 && wcsstr(out, L"[Ports\\Imported]"));
   EXPECT_EQ(DWORD{ERROR_INSUFFICIENT_BUFFER}, call(kXcvGetPorts, {}, 0));
-  ASSERT_EQ(0u, call(kXcvDeletePort, Wire(L"Added"), 0));
-  EXPECT_TRUE(call(kXcvGetPorts, {}, sizeof out) == 0 && !wcsstr(out, L"[Ports\\Added]") && out[0]);
-  EXPECT_TRUE(!monitor.HasKey("Ports\\Added") && !FindPortEntry("Added"));
+  ASSERT_EQ(0u, call(kXcvDeletePort, Wire(L"Imported"), 0));
+  EXPECT_TRUE(call(kXcvGetPorts, {}, sizeof out) == 0 && !wcsstr(out, L"[Ports\\Imported]") && out[0]);
+  EXPECT_TRUE(!monitor.HasKey("Ports\\Imported") && !FindPortEntry("Imported"));
 }
 
 // Every refusal leaves the store as it was: the same text before and after, no new key.
