@@ -22,16 +22,12 @@ TestResolver::~TestResolver() {
 }
 
 void TestResolver::Add(const std::string& name, const char* address) {
-  Host host = {name, inet_addr(address), {}};
+  Host host = {name, inet_addr(address), {}, {}};
   auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&host.socketAddress);
-  auto* ipv4 = reinterpret_cast<sockaddr_in*>(&host.socketAddress);
-  if (inet_pton(AF_INET6, address, &ipv6->sin6_addr) == 1) {
-    ipv6->sin6_family = AF_INET6;
-  } else {
-    ASSERT_NE(INADDR_NONE, host.address) << address;
-    ipv4->sin_family = AF_INET;
-    ipv4->sin_addr.s_addr = host.address;
-  }
+  ASSERT_TRUE(host.address != INADDR_NONE || inet_pton(AF_INET6, address, &ipv6->sin6_addr) == 1) << address;
+  if (host.address != INADDR_NONE) reinterpret_cast<sockaddr_in*>(&host.socketAddress)->sin_addr.s_addr = host.address;
+  host.entry.ai_family = host.socketAddress.ss_family = host.address != INADDR_NONE ? AF_INET : AF_INET6;
+  host.entry.ai_addrlen = sizeof host.socketAddress;
   hosts_.push_back(host);
 }
 
@@ -42,29 +38,17 @@ hostent* TestResolver::ByName(const char* name) {
   return nullptr;
 }
 
+// The answer links the hosts' own entries: it lives as long as the table.
 int WSAAPI TestResolver::AddressInfo(const char* node, const char*, const addrinfo*, addrinfo** result) {
-  *result = nullptr;
   addrinfo** next = result;
-  for (const Host& host : active_->hosts_) {
-    if (!node || lstrcmpiA(host.name.c_str(), node) != 0) continue;
-    auto* entry = new addrinfo{};
-    entry->ai_family = host.socketAddress.ss_family;
-    entry->ai_socktype = SOCK_STREAM;
-    entry->ai_addrlen = entry->ai_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    entry->ai_addr = reinterpret_cast<sockaddr*>(new sockaddr_storage(host.socketAddress));
-    *next = entry;
-    next = &entry->ai_next;
+  for (Host& host : active_->hosts_) {
+    if (lstrcmpiA(host.name.c_str(), node) != 0) continue;
+    host.entry.ai_addr = reinterpret_cast<sockaddr*>(&host.socketAddress);
+    *next = &host.entry;
+    next = &host.entry.ai_next;
   }
+  *next = nullptr;
   return *result ? 0 : WSAHOST_NOT_FOUND;
-}
-
-void WSAAPI TestResolver::FreeAddressInfo(addrinfo* info) {
-  while (info) {
-    addrinfo* next = info->ai_next;
-    delete reinterpret_cast<sockaddr_storage*>(info->ai_addr);
-    delete info;
-    info = next;
-  }
 }
 
 hostent* TestResolver::ByAddress(const char* address, int length, int family) {
