@@ -138,20 +138,17 @@ DWORD AwaitAttempts(Attempts* attempts, DWORD waitMs, DWORD timeoutMs, SOCKET* w
   DWORD now = GetTickCount();
   for (size_t i = attempts->count; i-- > 0;) {
     SOCKET socket = attempts->sockets[i];
-    bool failure = FD_ISSET(socket, &failed);
-    if (failure || FD_ISSET(socket, &ready)) {
-      // A refused connect may show as writable alone: its error tells.
+    if (FD_ISSET(socket, &failed)) {
       int code = 0;
       int length = sizeof code;
       getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length);
-      if (!failure && !code) {
-        *winner = socket;
-        attempts->sockets[i] = INVALID_SOCKET;
-        attempts->DropAll();
-        return 0;
-      }
       *error = code ? static_cast<DWORD>(code) : WSAECONNRESET;
       attempts->Drop(i);
+    } else if (FD_ISSET(socket, &ready)) {
+      *winner = socket;
+      attempts->sockets[i] = INVALID_SOCKET;
+      attempts->DropAll();
+      return 0;
     } else if (now - attempts->started[i] >= timeoutMs) {
       *error = WSAETIMEDOUT;
       attempts->Drop(i);
