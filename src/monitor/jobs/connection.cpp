@@ -112,6 +112,19 @@ struct Attempts {
   DWORD started[kConnMaxAddresses];
   size_t count = 0;
 
+  void Add(SOCKET socket, DWORD now) {
+    sockets[count] = socket;
+    started[count++] = now;
+  }
+  // Until the first of them runs out of `timeoutMs`.
+  DWORD TimeLeft(DWORD now, DWORD timeoutMs) const {
+    DWORD least = timeoutMs;
+    for (size_t i = 0; i < count; ++i) {
+      DWORD left = now - started[i] < timeoutMs ? timeoutMs - (now - started[i]) : 0;
+      if (left < least) least = left;
+    }
+    return least;
+  }
   void Drop(size_t index) {
     ConnClose(&sockets[index]);
     sockets[index] = sockets[--count];
@@ -157,10 +170,6 @@ DWORD AwaitAttempts(Attempts* attempts, DWORD waitMs, DWORD timeoutMs, SOCKET* w
   return 0;
 }
 
-DWORD TimeLeft(DWORD started, DWORD now, DWORD timeoutMs) {
-  return now - started < timeoutMs ? timeoutMs - (now - started) : 0;
-}
-
 // The first of the printer's addresses to connect, its socket still not blocking.
 DWORD ConnectFirst(const ConnPrinter& printer, bool reservedSource, DWORD timeoutMs, SOCKET* connection) {
   *connection = INVALID_SOCKET;
@@ -180,20 +189,16 @@ DWORD ConnectFirst(const ConnPrinter& printer, bool reservedSource, DWORD timeou
         *connection = socket;
         return 0;
       }
-      if (started != WSAEWOULDBLOCK) error = started;
       if (started == WSAEWOULDBLOCK) {
-        attempts.sockets[attempts.count] = socket;
-        attempts.started[attempts.count++] = now;
+        attempts.Add(socket, now);
+      } else {
+        error = started;
       }
       continue;
     }
     if (attempts.count == 0) return error;
-    // Until the next address is due or the oldest attempt runs out, whichever comes first.
-    DWORD waitMs = TimeLeft(attempts.started[0], now, timeoutMs);
-    for (size_t i = 1; i < attempts.count; ++i) {
-      DWORD left = TimeLeft(attempts.started[i], now, timeoutMs);
-      if (left < waitMs) waitMs = left;
-    }
+    // Until the next address is due or an attempt runs out, whichever comes first.
+    DWORD waitMs = attempts.TimeLeft(now, timeoutMs);
     if (next < printer.count && nextStart - now < waitMs) waitMs = nextStart - now;
     SOCKET winner = INVALID_SOCKET;
     DWORD failed = AwaitAttempts(&attempts, waitMs, timeoutMs, &winner, &error);
