@@ -3,7 +3,7 @@
 // passes, raw and by LPR (which keeps the job in a temporary file until it knows its size).
 #include <windows.h>
 #include <psapi.h>
-#include <winsock.h>
+#include <winsock2.h>
 #include <winspool.h>
 
 #include <algorithm>

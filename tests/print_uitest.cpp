@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <winsock.h>
+#include <winsock2.h>
 #include <winspool.h>
 #include <winsplp.h>
 
@@ -17,6 +17,7 @@
 
 #include "model/portentry.h"
 #include "testregistry.h"
+#include "testresolver.h"
 
 // The spooler's records are set by the fields this test needs; the others stay zero.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -145,6 +146,13 @@ protected:
     ASSERT_NE(nullptr, library = LoadLibraryA((systemDir + "\\vtlpmmw4.dll").c_str()));
     PatchImport(library, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32"), "ReportEventA")),
                 reinterpret_cast<void*>(CaptureReport));
+    // A name of two addresses: nothing listens on ::1, the test printers listen on 127.0.0.1.
+    PatchImport(library, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ws2_32"), "getaddrinfo")),
+                reinterpret_cast<void*>(TestResolver::AddressInfo));
+    PatchImport(library, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ws2_32"), "freeaddrinfo")),
+                reinterpret_cast<void*>(TestResolver::FreeAddressInfo));
+    names.Add("pm-two", "::1");
+    names.Add("pm-two", "127.0.0.1");
     DRIVER_INFO_3W driver = {.cVersion = 3, .pName = Text(kDriver), .pDriverPath = Text(L"wineps.drv"),
                              .pDataFile = Text(L"generic.ppd"), .pConfigFile = Text(L"wineps.drv"),
                              .pDefaultDataType = Text(L"RAW")};
@@ -198,6 +206,7 @@ protected:
 
   bool installed = false;
   HMODULE library = nullptr;
+  TestResolver names;
   char path_[MAX_PATH];
   const std::string systemDir{path_, GetSystemDirectoryA(path_, sizeof path_)};
 };
@@ -216,11 +225,12 @@ TEST_F(PrintTest, APostScriptJobArrivesWholeInsideThePortsWrapping) {
   const std::string pjl = "\x1B%-12345X@PJL COMMENT " + std::string(4096, '-') + "\r\n@PJL ENTER LANGUAGE=POSTSCRIPT\n";
   const std::string end = "\x1B%-12345X@PJL EOJ\r\n\x1B%-12345X", document = pjl + program + end;
   TestPrinter printer(TestPrinter::kKeeps);
-  PlantPort(printer.port, {{"Banner", "True"}});
+  PlantPort(printer.port, {{"Banner", "True"}, {"TCP/IP Name", "pm-two"}});  // reached on its second address
   Set(kOptionsKey, {{"Logging Level", "2"}});  // jobs printed are reported too
   EXPECT_TRUE(Print(L"Q3 \"report\"\r\n(draft)\\ %%EOF", document));
   printer.Finish();
-  EXPECT_TRUE(!events.empty() && events.back().ends_with("|" + std::to_string(document.size())));
+  std::string reached = "|pm-two (::1, 127.0.0.1, TCP port " + std::to_string(printer.port) + ")|";
+  EXPECT_TRUE(!events.empty() && events.back().ends_with(reached + std::to_string(document.size())));
   const std::string& got = printer.received;
   EXPECT_EQ(0u, got.find(pjl + "%!PS-Adobe-3.0\n%%Title: Q3 'report'  (draft)\\ %%EOF\n")) << got.substr(0, 999);
   EXPECT_NE(std::string::npos, got.find("showpage\nrestore\n"));
@@ -232,7 +242,8 @@ TEST_F(PrintTest, AJobFailsAtItsStartWhenThePrinterItsQueueOrItsNodeDoesNotAnswe
   unsigned short gone = TestPrinter(TestPrinter::kKeeps).port;  // nothing listens there any more
   TestPrinter refusing(TestPrinter::kRefusesQueue);
   for (auto [port, values, event] : std::initializer_list<std::tuple<unsigned short, Values, std::string>>{
-           {gone, {}, PrinterText(gone) + "|the printer refused the connection|10061"},
+           {gone, {{"TCP/IP Name", "pm-two"}},
+            "pm-two (::1, 127.0.0.1, TCP port " + std::to_string(gone) + ")|the printer refused the connection|10061"},
            {refusing.port, {{"LPR Queue", "closed"}},
             PrinterText(refusing.port, ", LPR queue closed") + "|the printer refused the LPR queue|10061"},
            {gone, {{"Protocol", "1"}, {"VTLnet Name", "NOWAY"}},

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <winsock.h>
+#include <winsock2.h>
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,6 @@
 #include "testresolver.h"
 
 #include <windows.h>
-#include <winsock.h>
 
 #include <gtest/gtest.h>
 
@@ -23,16 +22,33 @@ TestResolver::~TestResolver() {
 }
 
 void TestResolver::Add(const std::string& name, const char* address) {
-  unsigned long number = inet_addr(address);
-  ASSERT_NE(INADDR_NONE, number) << address;
-  hosts_.push_back({name, number});
+  Host host = {name, inet_addr(address), {}, {}};
+  auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&host.socketAddress);
+  ASSERT_TRUE(host.address != INADDR_NONE || inet_pton(AF_INET6, address, &ipv6->sin6_addr) == 1) << address;
+  if (host.address != INADDR_NONE) reinterpret_cast<sockaddr_in*>(&host.socketAddress)->sin_addr.s_addr = host.address;
+  host.entry.ai_family = host.socketAddress.ss_family = host.address != INADDR_NONE ? AF_INET : AF_INET6;
+  host.entry.ai_addrlen = sizeof host.socketAddress;
+  hosts_.push_back(host);
 }
 
 hostent* TestResolver::ByName(const char* name) {
   for (const Host& host : active_->hosts_) {
-    if (lstrcmpiA(host.name.c_str(), name) == 0) return Answer(&host);
+    if (lstrcmpiA(host.name.c_str(), name) == 0 && host.address != INADDR_NONE) return Answer(&host);
   }
   return nullptr;
+}
+
+// The answer links the hosts' own entries: it lives as long as the table.
+int WSAAPI TestResolver::AddressInfo(const char* node, const char*, const addrinfo*, addrinfo** result) {
+  addrinfo** next = result;
+  for (Host& host : active_->hosts_) {
+    if (lstrcmpiA(host.name.c_str(), node) != 0) continue;
+    host.entry.ai_addr = reinterpret_cast<sockaddr*>(&host.socketAddress);
+    *next = &host.entry;
+    next = &host.entry.ai_next;
+  }
+  *next = nullptr;
+  return *result ? 0 : WSAHOST_NOT_FOUND;
 }
 
 hostent* TestResolver::ByAddress(const char* address, int length, int family) {

@@ -3,10 +3,11 @@
 // address is not found. WinSock answers again afterwards. One at a time.
 #pragma once
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
 #include <string>
 #include <vector>
-
-struct hostent;
 
 class TestResolver {
 public:
@@ -15,13 +16,21 @@ public:
   TestResolver(const TestResolver&) = delete;
   TestResolver& operator=(const TestResolver&) = delete;
 
-  // A host and its dotted IPv4 address; looking the address up answers the first host added.
+  // A host and its address, IPv4 or IPv6 (the host entries give the first IPv4 one); a host added
+  // again has each, in order. Looking an IPv4 address up answers the first host added.
   void Add(const std::string& name, const char* address);
+
+  // getaddrinfo and freeaddrinfo from the table, every address of the host: for a module whose
+  // imports of them a test points here.
+  static int WSAAPI AddressInfo(const char* node, const char* service, const addrinfo* hints, addrinfo** result);
+  static void WSAAPI FreeAddressInfo(addrinfo*) {}
 
 private:
   struct Host {
     std::string name;
-    unsigned long address;
+    unsigned long address;  // INADDR_NONE for an IPv6 one
+    sockaddr_storage socketAddress;
+    addrinfo entry;
   };
   static hostent* ByName(const char* name);
   static hostent* ByAddress(const char* address, int length, int family);

@@ -1,7 +1,8 @@
-// Name and address resolution: TCP/IP through Windows Sockets 1.1, VTLnet through "vnetw".
+// Name and address resolution: TCP/IP through Windows Sockets, VTLnet through "vnetw".
 #include "names/resolve.h"
 
-#include <winsock.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstring>
 
@@ -156,6 +157,25 @@ bool TcpLookUpName(const char* name, in_addr* address) {
   }
   memcpy(address, host->h_addr_list[0], sizeof *address);
   return true;
+}
+
+size_t TcpLookUpAddresses(const char* name, sockaddr_storage* addresses, size_t capacity) {
+  if (!name || !*name) return 0;
+  addrinfo hints = {};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(name, nullptr, &hints, &found) != 0) return 0;
+  size_t count = 0;
+  for (addrinfo* entry = found; entry && count < capacity; entry = entry->ai_next) {
+    bool known = (entry->ai_family == AF_INET && entry->ai_addrlen >= sizeof(sockaddr_in)) ||
+                 (entry->ai_family == AF_INET6 && entry->ai_addrlen >= sizeof(sockaddr_in6));
+    if (!known || !entry->ai_addr || entry->ai_addrlen > sizeof *addresses) continue;
+    addresses[count] = {};
+    memcpy(&addresses[count++], entry->ai_addr, entry->ai_addrlen);
+  }
+  freeaddrinfo(found);
+  return count;
 }
 
 void TcpNameToAddress(const char* name, char* text, int size) {

@@ -1,4 +1,4 @@
-// Name and address resolution for both protocols: TCP/IP through Windows Sockets 1.1, VTLnet
+// Name and address resolution for both protocols: TCP/IP through Windows Sockets, VTLnet
 // through the library "vnetw", bound at run time when it is installed. Lookups block the caller
 // and never report an error: an answer that cannot be given, or does not fit, is the empty text.
 #pragma once
@@ -73,6 +73,12 @@ bool IsVnetAvailable();
 // name gives none. The one TCP/IP name lookup: the dialogs' completion and the print jobs use it.
 struct in_addr;
 bool TcpLookUpName(const char* name, in_addr* address);
+
+// Every address of `name`, IPv6 and IPv4, in the order the system gives them (getaddrinfo, never
+// the host entries below), at most `capacity` of them; the count, 0 when the name gives none. The
+// print jobs use it.
+struct sockaddr_storage;
+size_t TcpLookUpAddresses(const char* name, sockaddr_storage* addresses, size_t capacity);
 
 // Each writes its answer into `text` of `size` bytes: nothing at all when size is 0 or text is
 // null, the empty text when there is no answer or it does not fit whole.

@@ -1,7 +1,7 @@
 // Input validation rules.
 #include "rules/validate.h"
 
-#include <winsock.h>
+#include <winsock2.h>
 #include <winspool.h>
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 #include "jobs/connection.h"
 
 #include <cstdio>
+#include <string>
 
 #include "names/resolve.h"
 
@@ -17,6 +18,8 @@ constexpr int kMaxDropsPerLook = 64;  // what a printer sends back is read in bo
 constexpr DWORD kSendSliceBytes = 16 * 1024;
 // A look for the printer's close costs as much as a send: a stream looks once per this much.
 constexpr DWORD kLookEveryBytes = 64 * 1024;
+// An address that has not answered within this long gets company: the next one is tried beside it.
+constexpr DWORD kNextAddressDelayMs = 250;
 
 DWORD SocketError() {
   return static_cast<DWORD>(WSAGetLastError());
@@ -27,27 +30,6 @@ timeval Timeval(DWORD timeoutMs) {
   limit.tv_sec = static_cast<long>(timeoutMs / 1000);
   limit.tv_usec = static_cast<long>(timeoutMs % 1000) * 1000;
   return limit;
-}
-
-// Waits until a connecting socket has connected; 0 when it has.
-DWORD WaitForConnection(SOCKET connection, DWORD timeoutMs) {
-  fd_set ready;
-  fd_set failed;
-  FD_ZERO(&ready);
-  FD_ZERO(&failed);
-  FD_SET(connection, &ready);
-  FD_SET(connection, &failed);
-  timeval limit = Timeval(timeoutMs);
-  int count = select(0, nullptr, &ready, &failed, &limit);
-  if (count == SOCKET_ERROR) return SocketError();
-  if (count == 0) return WSAETIMEDOUT;
-  if (FD_ISSET(connection, &failed)) {
-    int error = 0;
-    int length = sizeof error;
-    getsockopt(connection, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
-    return error ? static_cast<DWORD>(error) : WSAECONNRESET;
-  }
-  return 0;
 }
 
 // Waits until the printer sent something or closed (and, with `orRoom`, until the socket takes
@@ -79,12 +61,155 @@ DWORD CheckPrinterThere(SOCKET connection) {
   return 0;
 }
 
-void BindReservedPort(SOCKET connection) {
+void BindReservedPort(SOCKET connection, int family) {
   for (unsigned short port = kFirstReservedPort; port <= kLastReservedPort; ++port) {
-    sockaddr_in source = {};
-    source.sin_family = AF_INET;
-    source.sin_port = htons(port);
-    if (bind(connection, reinterpret_cast<sockaddr*>(&source), sizeof source) == 0) return;
+    sockaddr_storage source = {};
+    source.ss_family = static_cast<short>(family);
+    if (family == AF_INET6) {
+      reinterpret_cast<sockaddr_in6*>(&source)->sin6_port = htons(port);
+    } else {
+      reinterpret_cast<sockaddr_in*>(&source)->sin_port = htons(port);
+    }
+    int length = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (bind(connection, reinterpret_cast<sockaddr*>(&source), length) == 0) return;
+  }
+}
+
+int AddressLength(const sockaddr_storage& address) {
+  return address.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+// The address as numbers, for events.
+std::string AddressText(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = "";
+  const void* number = address.ss_family == AF_INET6
+                           ? static_cast<const void*>(&reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr)
+                           : static_cast<const void*>(&reinterpret_cast<const sockaddr_in*>(&address)->sin_addr);
+  inet_ntop(address.ss_family, const_cast<void*>(number), text, sizeof text);
+  return text;
+}
+
+// Starts a connect without waiting: 0 when it connected at once, WSAEWOULDBLOCK while it goes on,
+// else its error (the socket is then closed).
+DWORD StartConnect(const sockaddr_storage& address, bool reservedSource, SOCKET* connection) {
+  *connection = socket(address.ss_family, SOCK_STREAM, IPPROTO_TCP);
+  if (*connection == INVALID_SOCKET) return SocketError();
+  if (reservedSource) BindReservedPort(*connection, address.ss_family);
+  u_long nonBlocking = 1;
+  DWORD error = 0;
+  if (ioctlsocket(*connection, FIONBIO, &nonBlocking) == SOCKET_ERROR ||
+      connect(*connection, reinterpret_cast<const sockaddr*>(&address), AddressLength(address)) != 0) {
+    error = SocketError();
+  }
+  if (error == WSAEINPROGRESS) error = WSAEWOULDBLOCK;
+  if (error && error != WSAEWOULDBLOCK) ConnClose(connection);
+  return error;
+}
+
+// The connects under way, each with the tick it started at.
+struct Attempts {
+  SOCKET sockets[kConnMaxAddresses];
+  DWORD started[kConnMaxAddresses];
+  size_t count = 0;
+
+  void Add(SOCKET socket, DWORD now) {
+    sockets[count] = socket;
+    started[count++] = now;
+  }
+  // Until the first of them runs out of `timeoutMs`.
+  DWORD TimeLeft(DWORD now, DWORD timeoutMs) const {
+    DWORD least = timeoutMs;
+    for (size_t i = 0; i < count; ++i) {
+      DWORD left = now - started[i] < timeoutMs ? timeoutMs - (now - started[i]) : 0;
+      if (left < least) least = left;
+    }
+    return least;
+  }
+  void Drop(size_t index) {
+    ConnClose(&sockets[index]);
+    sockets[index] = sockets[--count];
+    started[index] = started[count];
+  }
+  void DropAll() {
+    while (count) Drop(count - 1);
+  }
+};
+
+// Waits at most `waitMs` for the attempts: the one that connected moves to *winner (the others are
+// closed); those that failed or ran out of `timeoutMs` are dropped, their error in *error.
+DWORD AwaitAttempts(Attempts* attempts, DWORD waitMs, DWORD timeoutMs, SOCKET* winner, DWORD* error) {
+  fd_set ready;
+  fd_set failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  for (size_t i = 0; i < attempts->count; ++i) {
+    FD_SET(attempts->sockets[i], &ready);
+    FD_SET(attempts->sockets[i], &failed);
+  }
+  timeval limit = Timeval(waitMs);
+  if (select(0, nullptr, &ready, &failed, &limit) == SOCKET_ERROR) return SocketError();
+  DWORD now = GetTickCount();
+  for (size_t i = attempts->count; i-- > 0;) {
+    SOCKET socket = attempts->sockets[i];
+    if (FD_ISSET(socket, &failed)) {
+      int code = 0;
+      int length = sizeof code;
+      getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&code), &length);
+      *error = code ? static_cast<DWORD>(code) : WSAECONNRESET;
+      attempts->Drop(i);
+    } else if (FD_ISSET(socket, &ready)) {
+      *winner = socket;
+      attempts->sockets[i] = INVALID_SOCKET;
+      attempts->DropAll();
+      return 0;
+    } else if (now - attempts->started[i] >= timeoutMs) {
+      *error = WSAETIMEDOUT;
+      attempts->Drop(i);
+    }
+  }
+  return 0;
+}
+
+// The first of the printer's addresses to connect, its socket still not blocking.
+DWORD ConnectFirst(const ConnPrinter& printer, bool reservedSource, DWORD timeoutMs, SOCKET* connection) {
+  *connection = INVALID_SOCKET;
+  Attempts attempts;
+  DWORD error = WSAHOST_NOT_FOUND;
+  size_t next = 0;
+  DWORD nextStart = GetTickCount();
+  for (;;) {
+    DWORD now = GetTickCount();
+    // The next address is due once the earlier ones have had their delay, or have all failed.
+    if (next < printer.count && (attempts.count == 0 || static_cast<LONG>(now - nextStart) >= 0)) {
+      SOCKET socket = INVALID_SOCKET;
+      DWORD started = StartConnect(printer.addresses[next++], reservedSource, &socket);
+      nextStart = started == WSAEWOULDBLOCK ? now + kNextAddressDelayMs : now;
+      if (started == 0) {
+        attempts.DropAll();
+        *connection = socket;
+        return 0;
+      }
+      if (started == WSAEWOULDBLOCK) {
+        attempts.Add(socket, now);
+      } else {
+        error = started;
+      }
+      continue;
+    }
+    if (attempts.count == 0) return error;
+    // Until the next address is due or an attempt runs out, whichever comes first.
+    DWORD waitMs = attempts.TimeLeft(now, timeoutMs);
+    if (next < printer.count && nextStart - now < waitMs) waitMs = nextStart - now;
+    SOCKET winner = INVALID_SOCKET;
+    DWORD failed = AwaitAttempts(&attempts, waitMs, timeoutMs, &winner, &error);
+    if (failed) {
+      attempts.DropAll();
+      return failed;
+    }
+    if (winner != INVALID_SOCKET) {
+      *connection = winner;
+      return 0;
+    }
   }
 }
 
@@ -93,33 +218,33 @@ void BindReservedPort(SOCKET connection) {
 DWORD ConnLocate(const PortEntry& port, unsigned short defaultPort, const char* more, ConnPrinter* printer,
                  char* text, size_t size) {
   printer->port = port.tcpPortNumber ? static_cast<unsigned short>(port.tcpPortNumber) : defaultPort;
-  bool found = TcpLookUpName(port.tcpName, &printer->address);
-  if (!found && port.tcpAddress[0]) {
-    printer->address.s_addr = inet_addr(port.tcpAddress);
-    found = printer->address.s_addr != INADDR_NONE;
+  printer->count = TcpLookUpAddresses(port.tcpName, printer->addresses, kConnMaxAddresses);
+  unsigned long stored = port.tcpAddress[0] ? inet_addr(port.tcpAddress) : INADDR_NONE;
+  if (printer->count == 0 && stored != INADDR_NONE) {
+    printer->addresses[0] = {};
+    auto* address = reinterpret_cast<sockaddr_in*>(&printer->addresses[0]);
+    address->sin_family = AF_INET;
+    address->sin_addr.s_addr = stored;
+    printer->count = 1;
+  }
+  std::string addresses;
+  for (size_t i = 0; i < printer->count; ++i) {
+    sockaddr_storage& address = printer->addresses[i];
+    if (address.ss_family == AF_INET6) {
+      reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = htons(printer->port);
+    } else {
+      reinterpret_cast<sockaddr_in*>(&address)->sin_port = htons(printer->port);
+    }
+    addresses += AddressText(address) + ", ";
   }
   snprintf(text, size, "%s (%s, TCP port %u%s)", port.tcpName[0] ? port.tcpName : port.tcpAddress,
-           found ? inet_ntoa(printer->address) : "no address", printer->port, more);
-  return found ? 0 : WSAHOST_NOT_FOUND;
+           printer->count ? addresses.substr(0, addresses.size() - 2).c_str() : "no address", printer->port, more);
+  return printer->count ? 0 : WSAHOST_NOT_FOUND;
 }
 
 DWORD ConnOpen(const ConnPrinter& printer, bool reservedSource, bool noDelay, DWORD timeoutMs, SOCKET* connection) {
-  *connection = socket(AF_INET, SOCK_STREAM, 0);
-  if (*connection == INVALID_SOCKET) return SocketError();
-  if (reservedSource) BindReservedPort(*connection);
-  u_long nonBlocking = 1;
-  if (ioctlsocket(*connection, FIONBIO, &nonBlocking) == SOCKET_ERROR) return SocketError();
-
-  sockaddr_in target = {};
-  target.sin_family = AF_INET;
-  target.sin_port = htons(printer.port);
-  target.sin_addr = printer.address;
-  if (connect(*connection, reinterpret_cast<sockaddr*>(&target), sizeof target) != 0) {
-    DWORD error = SocketError();
-    if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) return error;
-    error = WaitForConnection(*connection, timeoutMs);
-    if (error) return error;
-  }
+  DWORD error = ConnectFirst(printer, reservedSource, timeoutMs, connection);
+  if (error) return error;
   // Connected, the socket blocks again, each send waiting the timeout at most for room for its slice.
   u_long blocking = 0;
   DWORD limit = timeoutMs;

@@ -5,28 +5,36 @@
 // job's end); none sleeps.
 #pragma once
 
-#include <winsock.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstddef>
 
 #include "model/portentry.h"
 
-// Where a TCP/IP port's printer listens.
+constexpr size_t kConnMaxAddresses = 8;
+
+// Where a TCP/IP port's printer listens: every address of the stored name, now, when it resolves,
+// else the stored address; each with the port's own TCP port, else the way's.
 struct ConnPrinter {
-  in_addr address;      // the stored name resolved now when it resolves, else the stored address
-  unsigned short port;  // the port's own TCP port, else the way's
+  sockaddr_storage addresses[kConnMaxAddresses];
+  size_t count;
+  unsigned short port;
 };
 
 // Finds the printer of a TCP/IP port and names it for events in `text` (`size` bytes): "name
-// (address, TCP port n", then `more`, then ")"; also when there is no address: WSAHOST_NOT_FOUND.
+// (address, address..., TCP port n", then `more`, then ")"; also when there is no address:
+// WSAHOST_NOT_FOUND.
 DWORD ConnLocate(const PortEntry& port, unsigned short defaultPort, const char* more, ConnPrinter* printer,
                  char* text, size_t size);
 
-// Connects to the printer within `timeoutMs`. With `reservedSource` the connection comes from a
-// port of 721 to 731 when one can be bound, else from any port; with `noDelay` small writes go
-// out at once (for command exchanges that wait for an answer). The socket is the caller's; each
-// send and receive waits `timeoutMs` at most, and the send buffer is kept modest, so that what
-// the printer takes shows soon.
+// Connects to the printer: each address in turn, the next one started when the earlier ones have
+// not answered within a short delay or have failed, each given `timeoutMs`; the first to connect
+// wins and the others are closed. When none connects, the error of the last one to fail. With
+// `reservedSource` each connection comes from a port of 721 to 731 when one can be bound, else
+// from any port; with `noDelay` small writes go out at once (for command exchanges that wait for
+// an answer). The socket is the caller's; each send and receive waits `timeoutMs` at most, and the
+// send buffer is kept modest, so that what the printer takes shows soon.
 DWORD ConnOpen(const ConnPrinter& printer, bool reservedSource, bool noDelay, DWORD timeoutMs, SOCKET* connection);
 
 // Sends all of `data` in slices of 16 KB; *sent tells how many bytes went out, also on failure.

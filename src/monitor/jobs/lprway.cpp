@@ -1,7 +1,7 @@
 // LPR delivery (RFC 1179): at the start the printer's queue must accept a job; the job's bytes are
 // spooled to a temporary file so that the data file can be announced with its exact size; at the
 // end a connection of its own carries the data file and the control file, each acknowledged.
-#include <winsock.h>
+#include <winsock2.h>
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 // The job entry points and the state of one job on one port handle.
 #include "jobs/portjob.h"
 
-#include <winsock.h>
+#include <winsock2.h>
 #include <winspool.h>
 
 #include <cstdio>
@@ -32,7 +32,7 @@ struct PortJob {
   DWORD timeoutMs;
   unsigned jobNumber;
   char documentName[128];
-  char printer[128];         // the printer as events name it
+  char printer[512];         // the printer as events name it
   char time[20];
   char user[64];             // LPR: the job's owner
   BubbleChannel* trace;      // null unless "Trace" names a trace file
