@@ -32,17 +32,13 @@ timeval Timeval(DWORD timeoutMs) {
   return limit;
 }
 
-// Waits until the printer sent something or closed (and, with `orRoom`, until the socket takes
-// more); WSAETIMEDOUT when nothing came within `timeoutMs`.
-DWORD WaitForPrinter(SOCKET connection, bool orRoom, DWORD timeoutMs) {
+// Waits until the printer sent something or closed; WSAETIMEDOUT when nothing came within `timeoutMs`.
+DWORD WaitForPrinter(SOCKET connection, DWORD timeoutMs) {
   fd_set readable;
-  fd_set writable;
   FD_ZERO(&readable);
-  FD_ZERO(&writable);
   FD_SET(connection, &readable);
-  if (orRoom) FD_SET(connection, &writable);
   timeval limit = Timeval(timeoutMs);
-  int count = select(0, &readable, &writable, nullptr, &limit);
+  int count = select(0, &readable, nullptr, nullptr, &limit);
   if (count == SOCKET_ERROR) return SocketError();
   return count == 0 ? WSAETIMEDOUT : 0;
 }
@@ -51,7 +47,7 @@ DWORD WaitForPrinter(SOCKET connection, bool orRoom, DWORD timeoutMs) {
 // side or a reset before the job's end means the printer will not take the rest.
 DWORD CheckPrinterThere(SOCKET connection) {
   for (int look = 0; look < kMaxDropsPerLook; ++look) {
-    DWORD error = WaitForPrinter(connection, false, 0);
+    DWORD error = WaitForPrinter(connection, 0);
     if (error) return error == WSAETIMEDOUT ? 0 : error;
     char dropped[512];
     int result = recv(connection, dropped, sizeof dropped, 0);
@@ -281,7 +277,7 @@ DWORD ConnSend(SOCKET connection, const void* data, DWORD size, DWORD* unlooked,
 
 DWORD ConnReceive(SOCKET connection, void* data, DWORD size, DWORD timeoutMs, DWORD* received) {
   *received = 0;
-  DWORD error = WaitForPrinter(connection, false, timeoutMs);
+  DWORD error = WaitForPrinter(connection, timeoutMs);
   if (error) return error;
   int result = recv(connection, static_cast<char*>(data), static_cast<int>(size), 0);
   if (result < 0) return SocketError();
