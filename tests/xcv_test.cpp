@@ -61,13 +61,18 @@ TEST_F(XcvTest, AddAndSetReachTheStoreAndTheListAndAReadGivesEverySetting) {
   EXPECT_EQ("printhost", monitor.GetString("Ports\\Added", "TCP/IP Name"));  // its address is looked up
   EXPECT_EQ(1u, monitor.GetDword("Ports\\Added", "Input Tray Number"));  // as the dialog starts a new port
   ASSERT_EQ(0u, Run(kXcvSetPort, Wire(L"Version=1\r\n[Ports\\added]\r\nBanner=true\r\nInput Tray Number=0\r\n"
-                                     L"LPR Queue=q<09><3C>41><x>\r\nTCP/IP Port Number=65535\r\nSend Timeout=5\r\n")));
+                                     L"LPR Queue=q<09><3C>41><x>\r\nTCP/IP Port Number=65535\r\nSend Timeout=5\r\n"
+                                     L"SNMP Status=False\r\nSNMP Port Number=1161\r\n")));
+  // A value that is off by default is stored as False; one at its initial value is not stored.
+  EXPECT_EQ("False", monitor.GetString("Ports\\Added", "SNMP Status"));
+  EXPECT_FALSE(monitor.HasValue("Ports\\Added", "SNMP Device Index"));
   ASSERT_EQ(0u, Run(kXcvGetPort, Wire(L"Added"), &text, 0));  // reading needs no right
   EXPECT_EQ(
       L"Version=1\r\n[Ports\\Added]\r\nProtocol=2\r\nTCP/IP Name=printhost\r\nTCP/IP Address=\r\nVTLnet Name=\r\n"
       L"VTLnet Address=\r\nBanner=True\r\nSet Banner Tray=False\r\nBanner Tray Number=0\r\nSet Input Tray=True\r\n"
       L"Input Tray Number=0\r\nSet Output Tray=False\r\nOutput Tray Number=0\r\nVTLlaser TCP/IP=False\r\n"
-      L"TCP/IP Port Number=65535\r\nLPR Queue=q<09><3C>41><x>\r\nSend Timeout=5\r\n",
+      L"TCP/IP Port Number=65535\r\nLPR Queue=q<09><3C>41><x>\r\nSend Timeout=5\r\nSNMP Status=False\r\n"
+      L"SNMP Community=\r\nSNMP Device Index=1\r\nSNMP Port Number=1161\r\n",
       text);
   EXPECT_EQ(0u, monitor.GetDword("Ports\\Added", "Input Tray Number"));  // still a number
   EXPECT_EQ("q\t<41><x>", monitor.GetString("Ports\\Added", "LPR Queue"));

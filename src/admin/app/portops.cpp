@@ -6,6 +6,7 @@
 #include "diag/eventlog.h"
 #include "model/portconfig.h"
 #include "model/portlist.h"
+#include "model/settings.h"
 #include "model/store.h"
 #include "portdlg/portdialog.h"
 #include "resource.h"
@@ -75,6 +76,7 @@ BOOL MonitorAddPort(const char* /*serverName*/, HWND owner, const char* /*monito
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return Fail();
   }
+  SettingsInitialize(kPortSettings, entry);  // what the dialog does not show starts as for any new port
   if (!PortConfigToEntry(record.get(), entry) || !StoreWritePort(MonitorKeyPath, entry) || !AddPortEntry(entry)) {
     MemFree(&entry);
     return Fail();

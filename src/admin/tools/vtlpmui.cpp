@@ -18,6 +18,7 @@
 #include "dlgutil/help.h"
 #include "dlgutil/refusal.h"
 #include "model/portconfig.h"
+#include "model/settings.h"
 #include "names/resolve.h"
 #include "portdlg/portdialog.h"
 #include "resource.h"
@@ -130,7 +131,9 @@ BOOL AddPort(PCWSTR serverName, HWND owner, PWSTR* portNameOut) {
   INT_PTR result = RunAddPortDialog(operation.record());
   if (result < 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
   if (result == 0) return Fail(ERROR_CANCELLED);
-  status = Apply(xcv, kXcvAddPort, operation.record(), PortEntry{}, opened);
+  PortEntry fresh = {};
+  SettingsInitialize(kPortSettings, &fresh);  // what the dialog does not show starts as for any new port
+  status = Apply(xcv, kXcvAddPort, operation.record(), fresh, opened);
   if (status != ERROR_SUCCESS) return ReportFailure(owner, status);
   if (portNameOut) *portNameOut = CopyName(operation.record()->portName);
   return TRUE;

@@ -11,6 +11,7 @@ constexpr DWORD kVnetNameSize = 7;
 constexpr DWORD kVnetAddressSize = 8;
 constexpr DWORD kTraceFileSize = 250;
 constexpr DWORD kLprQueueSize = 64;
+constexpr DWORD kSnmpCommunitySize = 64;
 
 // Values of PortEntry::protocol.
 constexpr DWORD kProtocolVnet = 1;
@@ -44,6 +45,12 @@ struct PortEntry {
   DWORD tcpPortNumber;
   char lprQueue[kLprQueueSize];
   DWORD sendTimeout;
+  // Whether and how the printer is asked its state over SNMP: on unless "SNMP Status" is False; the
+  // community (empty: "public"), the printer's index in the device table and the agent's UDP port.
+  DWORD snmpStatus;
+  char snmpCommunity[kSnmpCommunitySize];
+  DWORD snmpDeviceIndex;
+  DWORD snmpPortNumber;
 };
 
 // The monitor's global logging options.

@@ -38,7 +38,8 @@ struct Setting {
   DWORD initial;  // a new port's value
   bool shown;     // the dialogs show and change it
   // The store reads and writes it from this row: absent, of a wrong type or beyond the limit it
-  // reads as 0 or empty; 0 and empty are not stored. The others the store keeps in its own code.
+  // reads as its initial value (a text as empty); that value is not stored. The others the store
+  // keeps in its own code.
   bool optional;
   UINT refusal;      // the dialogs' message for a number or flag that does not read; 0 for the plain refusal
   const char* flag;  // for a number kept only while a flag is set: that flag's name
@@ -83,6 +84,14 @@ inline constexpr Setting kPortSettings[] = {
     {"Send Timeout", SettingType::Number, offsetof(PortEntry, sendTimeout), kAnyNumber, 0, false, true, 0, nullptr,
      {OptionForm::AsTyped, "--send-timeout", "SECONDS",
       "how long a job waits on a printer that takes nothing; 0 for 60"}},
+    {"SNMP Status", SettingType::Flag, offsetof(PortEntry, snmpStatus), 1, 1, false, true, 0, nullptr,
+     {OptionForm::YesNo, "--snmp", "yes|no", "ask the printer its state over SNMP"}},
+    {"SNMP Community", SettingType::Text, offsetof(PortEntry, snmpCommunity), kSnmpCommunitySize, 0, false, true, 0,
+     nullptr, {OptionForm::AsTyped, "--snmp-community", "NAME", "the printer's SNMP community; \"\" for public"}},
+    {"SNMP Device Index", SettingType::Number, offsetof(PortEntry, snmpDeviceIndex), 0x7FFFFFFF, 1, false, true, 0,
+     nullptr, {OptionForm::AsTyped, "--snmp-device", "N", "the printer's index in its device table"}},
+    {"SNMP Port Number", SettingType::Number, offsetof(PortEntry, snmpPortNumber), 65535, 161, false, true, 0,
+     nullptr, {OptionForm::AsTyped, "--snmp-port", "N", "the UDP port of the printer's SNMP agent"}},
 };
 
 // The logging options, which hold for every port; the store keeps them in its own code.

@@ -275,8 +275,8 @@ bool ReadTrayPair(const ValueSource& port, const char* flagName, DWORD* flag, co
   return !*flag || ReadDword(port, numberName, number);
 }
 
-// A number beyond its limit reads as none, so that a port number out of range sends the job to the
-// usual port.
+// A value that is absent, unreadable or beyond its limit reads as the row's initial one, so that a
+// port number out of range sends the job to the usual port.
 void ReadOptional(const ValueSource& port, const Setting& setting, PortEntry* entry) {
   if (setting.type == SettingType::Text) {
     ReadString(port, setting.name, SettingsText(setting, entry), setting.limit);
@@ -285,7 +285,7 @@ void ReadOptional(const ValueSource& port, const Setting& setting, PortEntry* en
   DWORD* value = SettingsNumber(setting, entry);
   BOOL read =
       setting.type == SettingType::Flag ? ReadBool(port, setting.name, value) : ReadDword(port, setting.name, value);
-  if (read && *value > setting.limit) *value = 0;
+  if (!read || *value > setting.limit) *value = setting.initial;
 }
 
 // Fills the entry from the port's values; FALSE when the port cannot be used.

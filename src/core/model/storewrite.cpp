@@ -54,13 +54,17 @@ BOOL WriteBool(const Target& target, const char* valueName, DWORD value) {
   return WriteString(target, valueName, value ? "True" : "");
 }
 
+// A value equal to the row's initial one is not stored; a flag whose initial value is set is
+// stored only as "False".
 BOOL WriteOptional(const Target& port, const Setting& setting, const PortEntry& entry) {
-  switch (setting.type) {
-  case SettingType::Text: return WriteString(port, setting.name, SettingsText(setting, &entry));
-  case SettingType::Number: return WriteDword(port, setting.name, SettingsNumber(setting, &entry));
-  case SettingType::Flag: return WriteBool(port, setting.name, SettingsNumber(setting, &entry));
+  if (setting.type == SettingType::Text) return WriteString(port, setting.name, SettingsText(setting, &entry));
+  DWORD value = SettingsNumber(setting, &entry);
+  if (value == setting.initial) {
+    DeleteValue(port, setting.name);
+    return TRUE;
   }
-  return TRUE;
+  if (setting.type == SettingType::Number) return WriteDword(port, setting.name, value);
+  return value ? WriteBool(port, setting.name, value) : WriteString(port, setting.name, "False");
 }
 
 // A port's key is named by the port; an empty name or one with a backslash would name the
@@ -164,7 +168,7 @@ PortEntry AsCreated(const PortEntry& entry, const WrittenPrinter& tcp, const Wri
     if (setting.type == SettingType::Flag) {
       *value = *value != 0;
     } else if (*value > setting.limit) {
-      *value = 0;
+      *value = setting.initial;
     }
   }
   port.vtllaserPrinter = entry.vtllaserPrinter != 0;
