@@ -23,8 +23,11 @@
 // One job on one port handle, from StartDocPort to EndDocPort.
 struct PortJob {
   bool active;
+  bool ended;                // a job ran on the handle and ended: the outcome below is its
+  bool printed;              // the printer took every byte
   bool failed;               // a write failed: the job ends undelivered, with this error
   DWORD error;
+  const char* reason;        // an account of the error plainer than its code, when the way gave one
   DeliveryWay* way;          // how the job reaches the printer, from its start to its end
   bool decided;              // whether the job is PostScript has been decided
   bool wrapped;
@@ -101,6 +104,7 @@ void EndJob(PortJob* job) {
   BubbleClose(job->trace);
   job->trace = nullptr;
   job->active = false;
+  job->ended = true;
 }
 
 // The live trace window needs a desktop that someone sees; a service's spooler has none.
@@ -276,6 +280,8 @@ BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWOR
     BubblePrintf(job->trace, "StartDocPort %s: job \"%s\" to %s: error %lu", open->port.portName, job->documentName,
                  job->printer, error);
     if (!error) return TRUE;
+    job->error = error;
+    job->reason = reason;
     ReportNoPrinter(*open, *job, error, reason);
     EndJob(job);
     return FailWith(error);
@@ -316,6 +322,7 @@ BOOL MonitorEndDocPort(HANDLE port) {
     BubblePrintf(job->trace, "EndDocPort %s: %s bytes of the document, error %lu", open->port.portName,
                  std::to_string(job->documentBytes).c_str(), error);
     if (!error) {
+      job->printed = true;
       ReportPrinted(*open, *job);
       return TRUE;
     }
@@ -327,6 +334,20 @@ BOOL MonitorEndDocPort(HANDLE port) {
   EndJob(job);
   SetLastError(error);
   return done;
+}
+
+bool MonitorJobOutcome(HANDLE port, JobOutcome* outcome) {
+  const PortJob* job = JobOf(port);
+  if (!job || job->active || !job->ended) return false;
+  *outcome = JobOutcome{};
+  outcome->printed = job->printed;
+  outcome->error = job->printed ? 0 : job->error;
+  if (!job->printed) {
+    lstrcpynA(outcome->reason, job->reason ? job->reason : ReasonText(job->error), sizeof outcome->reason);
+  }
+  lstrcpynA(outcome->printer, job->printer, sizeof outcome->printer);
+  outcome->documentBytes = job->documentBytes;
+  return true;
 }
 
 BOOL MonitorClosePort(HANDLE port) {

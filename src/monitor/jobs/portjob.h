@@ -30,5 +30,21 @@ BOOL MonitorReadPort(HANDLE port, BYTE* buffer, DWORD size, DWORD* read);
 // that failed before fails here too. On failure the last-error code is the job's own (normalised).
 BOOL MonitorEndDocPort(HANDLE port);
 
+// What the handle's last job came to, once it ended (for a test page): whether the printer took
+// every byte, the job's error code and an account of it, the printer as events name it, the bytes
+// of the document that went out, the pages the printer counted for it and the printer's state in
+// words when it told them (else empty). False when the handle has run no job or one still runs.
+struct JobOutcome {
+  bool printed;
+  DWORD error;
+  char reason[160];
+  char printer[512];
+  unsigned long long documentBytes;
+  bool hasPages;
+  DWORD pages;
+  char state[160];
+};
+bool MonitorJobOutcome(HANDLE port, JobOutcome* outcome);
+
 // Ends a job still running without delivering it and releases the handle.
 BOOL MonitorClosePort(HANDLE port);
