@@ -83,26 +83,6 @@ std::string FileText(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-// Runs vtlpmport.exe as RunTool does, with its output kept in `output`.
-DWORD PortTool(const std::string& arguments, std::string* output) {
-  std::string file = TempPath("vtlpmport-out.txt"), command = "vtlpmport.exe " + arguments;
-  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  ScopedHandle out(CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS, 0, nullptr));
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup, startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = out.get();
-  PROCESS_INFORMATION process = {};
-  EXPECT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
-  ScopedHandle running(process.hProcess), thread(process.hThread);
-  DWORD exitCode = ~0u;
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  out.reset();
-  *output = FileText(file);
-  DeleteFileA(file.c_str());
-  return exitCode;
-}
-
 std::string PortPath(const std::string& name) {
   return std::string(kDefaultMonitorKeyPath) + "\\Ports\\" + name;
 }
@@ -317,7 +297,7 @@ TEST_F(InstalledMonitorTest, ExportAndImportCarryEverySettingAndARefusedImportSt
   std::ofstream(file) << "Version=1\n[Ports\\LibNew]\nProtocol=2\nTCP/IP Address=10.0.0.1\n[Ports\\libui]\n"
                          "TCP/IP Address=999.1.1.1\n[Options]\nLogging Level=1\n";
   std::string out;
-  EXPECT_EQ(1u, PortTool("import \"" + file + "\"", &out));
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "import \"" + file + "\"", &out));
   EXPECT_NE(std::string::npos, out.find("[Ports\\libui]")) << out;
   EXPECT_EQ(stored, KeyTree(HKEY_LOCAL_MACHINE, kDefaultMonitorKeyPath));
   DeleteFileA(file.c_str());
@@ -330,7 +310,7 @@ TEST_F(InstalledMonitorTest, OneOddStoredValueLeavesEveryPortListedAndExported) 
   ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_LOCAL_MACHINE, PortPath("LibUi").c_str(), "TCP/IP Name", REG_SZ,
                                            "odd\tname", 9));
   std::string out;
-  ASSERT_EQ(0u, PortTool("list --json", &out));
+  ASSERT_EQ(0u, RunTool("vtlpmport.exe", "list --json", &out));
   for (const char* shown : {"\"odd\\u0009name\"", "\"LPR Queue\": \"False\"", "\"VTLlaser TCP/IP\": true", "LibNode"})
     EXPECT_NE(std::string::npos, out.find(shown)) << shown << "\n" << out;
   std::string file = TempPath("vtlpmport-export.txt");

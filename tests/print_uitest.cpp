@@ -60,7 +60,7 @@ void PatchImport(HMODULE module, void* original, void* replacement) {
 // A printer on 127.0.0.1 that serves its connections in turn in a thread of its own. One that stops
 // reading takes none: the system's buffers fill and stay full. An LPR printer acknowledges every
 // block, drops its first connection once the queue is accepted and, as a half-closing one, keeps
-// the others open.
+// the others open; asked a queue's short state, it answers "no entries" and closes.
 struct TestPrinter {
   enum Mode { kKeeps, kStopsReading, kHalfCloses, kReadsSlowly, kSpeaksLpr, kRefusesQueue };
 
@@ -85,13 +85,16 @@ struct TestPrinter {
     char buffer[65536];
     size_t limit = mode == kHalfCloses ? 1000 : ~size_t{0};
     int chunk = mode == kReadsSlowly ? 32768 : sizeof buffer;
+    bool queueState = false;
     for (int got; (got = recv(connection, buffer, int(std::min<size_t>(chunk, limit - received.size())), 0)) > 0;) {
+      queueState = mode == kSpeaksLpr && buffer[0] == '\3' && received.empty();
       received.append(buffer, got);
+      if (queueState && send(connection, "no entries\n", 11, 0)) break;
       if (mode >= kSpeaksLpr) send(connection, mode == kRefusesQueue ? "\1" : "", 1, 0);
       if (mode == kRefusesQueue || (mode == kSpeaksLpr && first) || received.size() == limit) break;
       if (mode == kReadsSlowly) Sleep(100);
     }
-    bool keep = mode == kHalfCloses || (mode == kSpeaksLpr && !first);
+    bool keep = mode == kHalfCloses || (mode == kSpeaksLpr && !first && !queueState);
     if (mode == kHalfCloses) shutdown(connection, 1);
     if (!keep) closesocket(connection);
     return SetEvent(closed) && keep;
@@ -297,6 +300,36 @@ TEST_F(PrintTest, AnLprJobGoesOnAConnectionOfItsOwnWithItsExactSizeAndAnEmptyOne
   EXPECT_EQ(0u, sent.find("\x02raw_queue\n\x02raw_queue\n\x03" + std::to_string(large.size()) + " dfA"));
   EXPECT_TRUE(sent.find(large + '\0') != sent.npos && sent.ends_with(std::string(1, '\0') + "\x02raw_queue\n") &&
               sent.find("\nJQ4 Pevil\nNQ4 Pevil\nldfA") != sent.npos && sent.find("\nPevil") == sent.npos);
+}
+
+// As an administrator runs vtlpmport: the status of a raw port whose printer listens, the test page
+// to it inside the port's banner wrapping, traced as any job; both once the printer is gone; an LPR
+// queue's answer.
+TEST_F(PrintTest, VtlpmportTellsHowAPortsPrinterIsAndPrintsItsTestPage) {
+  std::string said, json, failed;
+  TestPrinter printer(TestPrinter::kKeeps);
+  PlantPort(printer.port, {{"Banner", "True"}, {"SNMP Status", "False"}});
+  Set(kOptionsKey, {{"Trace", "True"}, {"Trace File", kTrace}});
+  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "status PressmarkTest:", &said) + RunTool("vtlpmport.exe", "test PressmarkTest:", &said));
+  printer.Finish();
+  EXPECT_TRUE(said.starts_with("PressmarkTest:  " + PrinterText(printer.port) + ": answers\n  SNMP: off\n"
+                               "The test page went to " + PrinterText(printer.port) + ": ")) << said;
+  EXPECT_TRUE(printer.received.starts_with("%!PS-Adobe-3.0\n%%Title: Test page\n") &&
+              printer.received.find("(Port) show 280 690 moveto (PressmarkTest:) show") != std::string::npos &&
+              printer.received.find("(Banner page) show 280 636 moveto (yes) show") != std::string::npos &&
+              printer.received.find("showpage\nrestore\n") != std::string::npos) << printer.received;
+  std::ifstream trace(kTrace);
+  const std::string traced(std::istreambuf_iterator<char>(trace), {});
+  EXPECT_NE(std::string::npos, traced.find("EndDocPort PressmarkTest:: ")) << traced;
+  EXPECT_EQ(1u, RunTool("vtlpmport.exe", "test PressmarkTest:", &failed) + RunTool("vtlpmport.exe", "status --json", &json));
+  EXPECT_EQ("The test page was not printed: the printer refused the connection (10061).\n", failed);
+  EXPECT_TRUE(json.find("\"Port\": \"PressmarkTest:\", \"Printer\": \"" + PrinterText(printer.port) +
+                        "\", \"Answers\": false, \"Addresses\": 1, \"Error\": 10061") != json.npos) << json;
+  TestPrinter lpr(TestPrinter::kSpeaksLpr);
+  PlantPort(lpr.port, {{"LPR Queue", "lp"}});
+  said.clear();
+  EXPECT_EQ(0u, RunTool("vtlpmport.exe", "status", &said));
+  EXPECT_NE(std::string::npos, said.find(": answers\n  LPR queue lp: answers \"no entries\"\n")) << said;
 }
 
 TEST_F(PrintTest, AVtlnetJobGoesThroughTheLibrarysTransport) {

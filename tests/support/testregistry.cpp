@@ -4,6 +4,8 @@
 #include <sddl.h>
 #include <winspool.h>
 
+#include <string>
+
 #include "base/scoped.h"
 #include "model/portlist.h"
 
@@ -80,16 +82,22 @@ void TestMonitorKey::PlantPort(const char* portName, DWORD protocol) const {
   SetDword(std::string("Ports\\") + portName, "Protocol", protocol);
 }
 
-DWORD RunTool(const char* program, const std::string& arguments) {
+DWORD RunTool(const char* program, const std::string& arguments, std::string* output) {
   char path[MAX_PATH];
   DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
   while (length && path[length - 1] != '\\' && path[length - 1] != '/') --length;
   std::string commandLine = "\"" + std::string(path, length) + program + "\" " + arguments;
-
+  std::string file = std::string(path, length) + program + "-out.txt";
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  ScopedHandle out(output ? CreateFileA(file.c_str(), GENERIC_WRITE | GENERIC_READ, FILE_SHARE_READ, &inherited,
+                                        CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr) : nullptr);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
+  startup.dwFlags = output ? STARTF_USESTDHANDLES : 0;
+  startup.hStdOutput = startup.hStdError = out.get();
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr, nullptr, &startup,
+                      &process)) {
     ADD_FAILURE() << "cannot start " << commandLine << ": " << GetLastError();
     return ~0u;
   }
@@ -98,6 +106,11 @@ DWORD RunTool(const char* program, const std::string& arguments) {
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD exitCode = ~0u;
   GetExitCodeProcess(process.hProcess, &exitCode);
+  char chunk[4096];
+  DWORD read = 0;
+  SetFilePointer(out.get(), 0, nullptr, FILE_BEGIN);
+  while (output && ReadFile(out.get(), chunk, sizeof chunk, &read, nullptr) && read) output->append(chunk, read);
+  if (output) std::erase(*output, '\r');
   return exitCode;
 }
 

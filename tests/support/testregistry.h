@@ -53,5 +53,6 @@ private:
 // The port names this process's copy of the monitor hands out at level 1, in order.
 std::vector<std::string> ListedPorts();
 
-// Runs a program from the test's own directory with the given arguments and answers its exit code.
-DWORD RunTool(const char* program, const std::string& arguments);
+// Runs a program from the test's own directory with the given arguments and answers its exit code;
+// with `output`, what it wrote to its standard output and error is added there, its lines ended by LF.
+DWORD RunTool(const char* program, const std::string& arguments, std::string* output = nullptr);

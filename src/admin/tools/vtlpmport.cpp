@@ -36,6 +36,10 @@ constexpr char kHelpCommands[] =
     "  options [OPTIONS]    shows the logging options, or sets those given\n"
     "  export FILE          writes every port and the logging options to FILE\n"
     "  import FILE          adds or changes every port in FILE and sets its logging options\n"
+    "  status [PORT] [--json]\n"
+    "                       how the port's printer is, or every port's: whether it answers, its LPR\n"
+    "                       queue, its state over SNMP\n"
+    "  test PORT            prints the port's test page; exit code 1 when it was not printed\n"
     "  --help               this text\n"
     "\n"
     "  --server \\\\NAME      the print server to administer; this machine without it\n"
@@ -342,20 +346,147 @@ int Import(Monitor& monitor, const std::string& path) {
   return Report(kFailed, section + StatusText(status) + "\n" + outcome);
 }
 
+// The one section of a status's or a test page's answer.
+DWORD ReadReport(const std::string& text, XcvSection* section) {
+  std::vector<XcvSection> sections;
+  DWORD status = XcvParseAnswer(text, &sections);
+  if (status == ERROR_SUCCESS && sections.size() != 1) status = ERROR_INVALID_DATA;
+  if (status == ERROR_SUCCESS) *section = std::move(sections[0]);
+  return status;
+}
+
+bool Has(const XcvSection& section, const char* name) {
+  for (const XcvSetting& setting : section.settings) {
+    if (setting.name == name) return true;
+  }
+  return false;
+}
+
+// A count with its thousands apart: "2,345".
+std::string Grouped(const std::string& digits) {
+  std::string grouped;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+std::string Counted(const std::string& count, const char* unit) {
+  return Grouped(count) + " " + unit + (count == "1" ? "" : "s");
+}
+
+std::string QueueLine(const XcvSection& status) {
+  std::string line = Value(status, "Queue State");
+  std::string said = line.empty() ? "" : " \"" + XcvEscape(line) + "\"";
+  std::string state = Value(status, "Queue Exists") == "True" ? "answers" + said
+                       : line.empty()                          ? "the printer answered nothing"
+                                                               : "does not exist:" + said;
+  return "  LPR queue " + XcvEscape(Value(status, "LPR Queue")) + ": " + state + "\n";
+}
+
+std::string SnmpLine(const XcvSection& status) {
+  std::string state = Value(status, "SNMP") != "True" ? "off"
+                      : !Has(status, "SNMP State")    ? "no answer"
+                                                      : XcvEscape(Value(status, "SNMP State"));
+  if (Has(status, "Page Count")) state += "; " + Counted(Value(status, "Page Count"), "page");
+  return "  SNMP: " + state + "\n";
+}
+
+// A port's status for people: the printer and whether it answers, then its queue and SNMP.
+std::string StatusBlock(const std::string& port, const XcvSection& status) {
+  std::string block = XcvEscape(port) + "  " + XcvEscape(Value(status, "Printer")) + ": ";
+  if (Value(status, "Answers") == "True") {
+    block += "answers";
+    if (Value(status, "Addresses") != "1" && Has(status, "Address")) block += " at " + Value(status, "Address");
+  } else {
+    block += "does not answer: " + Value(status, "Reason") + " (" + Value(status, "Error") + ")";
+  }
+  block += "\n";
+  if (Has(status, "LPR Queue")) block += QueueLine(status);
+  if (Has(status, "SNMP") && Value(status, "Addresses") != "0") block += SnmpLine(status);
+  return block;
+}
+
+// A status or test page section as a JSON object of plain keys, flags and numbers as such.
+std::string JsonReport(const std::string& port, const XcvSection& section) {
+  static const std::vector<std::string> flags = {"Answers", "Queue Exists", "SNMP", "Printed"};
+  static const std::vector<std::string> numbers = {"Addresses", "Error", "Device Status", "Printer Status",
+                                                   "Errors", "Page Count", "Bytes", "Pages"};
+  std::string json = "{\"Port\": " + JsonText(port);
+  for (const XcvSetting& setting : section.settings) {
+    bool flag = std::count(flags.begin(), flags.end(), setting.name) > 0;
+    bool number = std::count(numbers.begin(), numbers.end(), setting.name) > 0;
+    json += ", " + JsonText(setting.name) + ": " +
+            (flag ? (setting.value == "True" ? "true" : "false") : number ? setting.value : JsonText(setting.value));
+  }
+  return json + "}";
+}
+
+// Every port's status in list order, or the one port's.
+int Status(Monitor& monitor, const std::string& onlyPort, bool json) {
+  std::vector<std::string> ports = {onlyPort};
+  if (onlyPort.empty()) {
+    std::vector<XcvSection> sections;
+    DWORD status = ReadAll(monitor, &sections);
+    if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
+    ports.clear();
+    for (const XcvSection& section : sections) {
+      std::string port;
+      if (XcvSectionPort(section, &port)) ports.push_back(port);
+    }
+  }
+  std::string out;
+  for (const std::string& port : ports) {
+    std::string text;
+    XcvSection section;
+    DWORD status = monitor.Run(kXcvGetStatus, port, &text, kXcvReportAnswerBytes);
+    if (status == ERROR_SUCCESS) status = ReadReport(text, &section);
+    if (status != ERROR_SUCCESS) return Report(kFailed, out + port + ": " + StatusText(status));
+    out += json ? std::string(out.empty() ? "[\n  " : ",\n  ") + JsonReport(port, section) : StatusBlock(port, section);
+  }
+  if (json) out += out.empty() ? "[]\n" : "\n]\n";
+  fputs(out.c_str(), stdout);
+  return kDone;
+}
+
+int TestPage(Monitor& monitor, const std::string& port) {
+  std::string text;
+  XcvSection page;
+  DWORD status = monitor.Run(kXcvPrintTestPage, port, &text, kXcvReportAnswerBytes);
+  if (status == ERROR_SUCCESS) status = ReadReport(text, &page);
+  if (status != ERROR_SUCCESS) return Report(kFailed, StatusText(status));
+  std::string state = Has(page, "State") ? "\nThe printer says: " + XcvEscape(Value(page, "State")) + "." : "";
+  if (Value(page, "Printed") != "True") {
+    return Report(kFailed, "The test page was not printed: " + Value(page, "Reason") + " (" + Value(page, "Error") +
+                               ")." + state);
+  }
+  std::string pages = Has(page, "Pages") ? ", " + Counted(Value(page, "Pages"), "page") : "";
+  return Report(kDone, "The test page went to " + XcvEscape(Value(page, "Printer")) + ": " +
+                           Counted(Value(page, "Bytes"), "byte") + pages + "." + state);
+}
+
 int Run(const std::string& server, int argc, char** argv) {
   std::string command = argv[0];
   std::string argument = argc > 1 ? argv[1] : "";
   bool change = command == "add" || command == "set" || command == "delete" || command == "import" ||
-                (command == "options" && argc > 1);
+                command == "test" || (command == "options" && argc > 1);
   std::vector<std::string> lines;
   std::string problem;
   if (command == "list" && (argc > 2 || (argc == 2 && argument != "--json"))) return Usage("list takes only --json.");
+  bool statusJson = command == "status" && argc > 1 && std::string(argv[argc - 1]) == "--json";
+  std::string statusPort = command == "status" && argc > (statusJson ? 2 : 1) ? argument : "";
+  if (command == "status" && argc > (statusJson ? 1 : 0) + (statusPort.empty() ? 1 : 2)) {
+    return Usage("status takes a port and --json, both optional.");
+  }
   if (command == "options" && !ReadSettings(argc, argv, 1, &lines, &problem)) return Usage(problem);
   if ((command == "add" || command == "set") && argc >= 2 && !ReadSettings(argc, argv, 2, &lines, &problem)) {
     return Usage(problem);
   }
-  bool oneArgument = command == "show" || command == "delete" || command == "export" || command == "import";
-  if (!oneArgument && command != "list" && command != "options" && command != "add" && command != "set") {
+  bool oneArgument =
+      command == "show" || command == "delete" || command == "export" || command == "import" || command == "test";
+  if (!oneArgument && command != "list" && command != "options" && command != "add" && command != "set" &&
+      command != "status") {
     return Usage("Unknown command: " + command);
   }
   if ((oneArgument || command == "add" || command == "set") && argc < 2) return Usage(command + " needs an argument.");
@@ -376,6 +507,8 @@ int Run(const std::string& server, int argc, char** argv) {
   std::string text;
   DWORD status = ERROR_SUCCESS;
   if (command == "list") return List(monitor, argc == 2);
+  if (command == "status") return Status(monitor, statusPort, statusJson);
+  if (command == "test") return TestPage(monitor, argument);
   if (command == "options") {
     if (change)
       return Done(monitor.Run(kXcvSetOptions, Section(kXcvOptionsKey, lines)), "The logging options are set.");

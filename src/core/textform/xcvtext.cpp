@@ -144,9 +144,8 @@ XcvSection SectionOf(const std::string& key, SettingTable table, const void* rec
   return section;
 }
 
-}  // namespace
-
-DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
+// Reads a text; `strict` holds it to the sections and settings of the tables.
+DWORD ParseText(const std::string& text, bool strict, std::vector<XcvSection>* sections) {
   std::vector<XcvSection> read;
   std::unordered_set<std::string> keys;
   bool versioned = false;
@@ -168,7 +167,7 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
       std::string key;
       if (line.back() != ']' || !Unescape(line.substr(1, line.size() - 2), &key)) return ERROR_INVALID_DATA;
       SettingTable table;
-      if (!SectionTable(key, &table)) return ERROR_INVALID_DATA;
+      if (strict && !SectionTable(key, &table)) return ERROR_INVALID_DATA;
       if (!keys.insert(FoldedKey(key)).second) return ERROR_INVALID_DATA;
       read.push_back({key, {}});
       continue;
@@ -178,6 +177,10 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
     XcvSetting given{line.substr(0, equals), std::string()};
     if (!Unescape(line.substr(equals + 1), &given.value)) return ERROR_INVALID_DATA;
     XcvSection& section = read.back();
+    if (!strict) {
+      section.settings.push_back(given);
+      continue;
+    }
     const Setting* setting = SectionSetting(section.key, given.name);
     if (!setting) return ERROR_INVALID_DATA;
     for (const XcvSetting& earlier : section.settings) {
@@ -190,6 +193,16 @@ DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
   if (!versioned) return ERROR_REVISION_MISMATCH;
   *sections = std::move(read);
   return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections) {
+  return ParseText(text, true, sections);
+}
+
+DWORD XcvParseAnswer(const std::string& text, std::vector<XcvSection>* sections) {
+  return ParseText(text, false, sections);
 }
 
 std::string XcvFormatText(const std::vector<XcvSection>& sections) {

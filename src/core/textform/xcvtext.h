@@ -64,6 +64,10 @@ struct XcvSection {
 // Sections is filled only on success.
 DWORD XcvParseText(const std::string& text, std::vector<XcvSection>* sections);
 
+// Reads the answer of a command that tells more than settings (a port's status, a test page): as
+// XcvParseText, but any section and any setting name, the settings as given.
+DWORD XcvParseAnswer(const std::string& text, std::vector<XcvSection>* sections);
+
 // XcvParseText of a text that must hold exactly one section (ERROR_INVALID_DATA otherwise).
 DWORD XcvParseSection(const std::string& text, XcvSection* section);
 

@@ -13,6 +13,8 @@
 #include "model/portentry.h"
 
 constexpr size_t kConnMaxAddresses = 8;
+// The printer's port for raw jobs.
+constexpr unsigned short kRawPort = 9100;
 
 // Where a TCP/IP port's printer listens: every address of the stored name, now, when it resolves,
 // else the stored address; each with the port's own TCP port, else the way's.

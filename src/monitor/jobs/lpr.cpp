@@ -33,6 +33,10 @@ std::string FileName(const char* prefix, const LprJob& job) {
 
 }  // namespace
 
+std::string LprQueueStateCommand(const char* queue) {
+  return "\x03" + Word(queue, kNameSize) + "\n";
+}
+
 std::string LprReceiveJobCommand(const LprJob& job) {
   return "\x02" + Word(job.queue, kNameSize) + "\n";
 }

@@ -16,6 +16,9 @@ struct LprJob {
   unsigned jobNumber;        // 0 to 999
 };
 
+// "send queue state (short)" for the queue.
+std::string LprQueueStateCommand(const char* queue);
+
 // "receive a printer job" for the job's queue.
 std::string LprReceiveJobCommand(const LprJob& job);
 

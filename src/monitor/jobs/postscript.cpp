@@ -86,27 +86,6 @@ DWORD GoOnHeldBlock(PsEnd* end, const BYTE* data, size_t size, size_t* next, con
   return error;
 }
 
-// A text inside a PostScript string literal: the sanitised text with its parentheses and
-// backslashes escaped and the bytes above 0x7E as octal escapes.
-std::string PsString(const char* text) {
-  char clean[kTextSize];
-  JobSanitizeText(text, clean, sizeof clean);
-  std::string literal = "(";
-  for (const char* c = clean; *c; ++c) {
-    unsigned char byte = static_cast<unsigned char>(*c);
-    if (byte == '(' || byte == ')' || byte == '\\') {
-      literal += '\\';
-      literal += static_cast<char>(byte);
-    } else if (byte > 0x7E) {
-      char octal[5];
-      snprintf(octal, sizeof octal, "\\%03o", byte);
-      literal += octal;
-    } else {
-      literal += static_cast<char>(byte);
-    }
-  }
-  return literal + ")";
-}
 
 // A text at the end of a comment line: sanitised, so it cannot end the line.
 std::string PsComment(const char* text) {
@@ -191,6 +170,26 @@ std::string PsJobHeader(const PsJobOptions& options) {
   if (options.setInputTray) header += MediaPosition(options.inputTrayNumber);
   if (options.setOutputTray) header += PageDevice("/OutputType (" + std::to_string(options.outputTrayNumber) + ")");
   return header;
+}
+
+std::string PsString(const char* text) {
+  char clean[kTextSize];
+  JobSanitizeText(text, clean, sizeof clean);
+  std::string literal = "(";
+  for (const char* c = clean; *c; ++c) {
+    unsigned char byte = static_cast<unsigned char>(*c);
+    if (byte == '(' || byte == ')' || byte == '\\') {
+      literal += '\\';
+      literal += static_cast<char>(byte);
+    } else if (byte > 0x7E) {
+      char octal[5];
+      snprintf(octal, sizeof octal, "\\%03o", byte);
+      literal += octal;
+    } else {
+      literal += static_cast<char>(byte);
+    }
+  }
+  return literal + ")";
 }
 
 std::string PsJobTrailer() {

@@ -67,5 +67,9 @@ bool PsEndIsClosingBlock(const PsEnd& end);
 // The bytes that go in front of the document's PostScript; throws std::bad_alloc.
 std::string PsJobHeader(const PsJobOptions& options);
 
+// A text inside a PostScript string literal: the text sanitised and cut to 127 bytes, its
+// parentheses and backslashes escaped and the bytes above 0x7E as octal escapes.
+std::string PsString(const char* text);
+
 // The bytes that go after the document.
 std::string PsJobTrailer();

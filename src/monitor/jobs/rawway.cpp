@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr unsigned short kRawPort = 9100;
-
 class RawWay : public DeliveryWay {
 public:
   DWORD Reach(const WayJob& job, char* printer, size_t size, const char**) override {

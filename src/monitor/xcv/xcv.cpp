@@ -13,6 +13,8 @@
 #include "base/memory.h"
 #include "base/scoped.h"
 #include "base/text.h"
+#include "jobs/portstatus.h"
+#include "jobs/testpage.h"
 #include "model/portlist.h"
 #include "model/settings.h"
 #include "model/store.h"
@@ -220,13 +222,71 @@ DWORD SetOptions(const XcvSection& section) {
   return status == ERROR_SUCCESS ? StoreOptions(section, options) : status;
 }
 
-DWORD GetPort(const BYTE* input, DWORD inputSize, std::string* text) {
+// The stored port that the input names.
+DWORD ReadPort(const BYTE* input, DWORD inputSize, PortEntry* port) {
   std::string portName;
   DWORD status = ReadInput(input, inputSize, &portName);
   if (status != ERROR_SUCCESS) return status;
+  return FindStoredPort(portName, port) ? ERROR_SUCCESS : ERROR_UNKNOWN_PORT;
+}
+
+DWORD GetPort(const BYTE* input, DWORD inputSize, std::string* text) {
   PortEntry port = {};
-  if (!FindStoredPort(portName, &port)) return ERROR_UNKNOWN_PORT;
-  *text = XcvFormatText({XcvPortSection(port)});
+  DWORD status = ReadPort(input, inputSize, &port);
+  if (status == ERROR_SUCCESS) *text = XcvFormatText({XcvPortSection(port)});
+  return status;
+}
+
+const char* Flag(bool value) {
+  return value ? "True" : "False";
+}
+
+void AddSnmp(const PortStatus& asked, std::vector<XcvSetting>* lines) {
+  lines->push_back({"SNMP", Flag(asked.snmpWanted)});
+  const PrinterState& state = asked.state;
+  if (!state.answered) return;
+  lines->insert(lines->end(), {{"SNMP State", asked.stateWords},
+                               {"Device Status", std::to_string(state.deviceStatus)},
+                               {"Printer Status", std::to_string(state.printerStatus)},
+                               {"Errors", std::to_string(state.errors)}});
+  if (state.hasPageCount) lines->push_back({"Page Count", std::to_string(state.pageCount)});
+}
+
+DWORD GetStatus(const BYTE* input, DWORD inputSize, std::string* text) {
+  PortEntry port = {};
+  DWORD status = ReadPort(input, inputSize, &port);
+  if (status != ERROR_SUCCESS) return status;
+  PortStatus asked;
+  PortStatusAsk(port, &asked);
+  XcvSection section{kXcvStatusPrefix + std::string(port.portName),
+                     {{"Printer", asked.printer}, {"Answers", Flag(asked.answers)},
+                      {"Addresses", std::to_string(asked.addressCount)}}};
+  std::vector<XcvSetting>& lines = section.settings;
+  if (asked.answers && asked.address[0]) lines.push_back({"Address", asked.address});
+  if (!asked.answers) lines.insert(lines.end(), {{"Error", std::to_string(asked.error)}, {"Reason", asked.reason}});
+  if (asked.queueAsked) {
+    lines.insert(lines.end(), {{"LPR Queue", port.lprQueue}, {"Queue Exists", Flag(asked.queueExists)},
+                               {"Queue State", asked.queueLine}});
+  }
+  if (port.protocol == kProtocolTcp) AddSnmp(asked, &lines);
+  *text = XcvFormatText({section});
+  return ERROR_SUCCESS;
+}
+
+DWORD PrintTestPage(const BYTE* input, DWORD inputSize, std::string* text) {
+  PortEntry port = {};
+  DWORD status = ReadPort(input, inputSize, &port);
+  if (status != ERROR_SUCCESS) return status;
+  JobOutcome outcome;
+  TestPagePrint(port.portName, &outcome);
+  XcvSection section{kXcvTestPagePrefix + std::string(port.portName),
+                     {{"Printed", Flag(outcome.printed)}, {"Printer", outcome.printer},
+                      {"Bytes", std::to_string(outcome.documentBytes)}}};
+  std::vector<XcvSetting>& lines = section.settings;
+  if (outcome.hasPages) lines.push_back({"Pages", std::to_string(outcome.pages)});
+  if (outcome.state[0]) lines.push_back({"State", outcome.state});
+  if (!outcome.printed) lines.insert(lines.end(), {{"Error", std::to_string(outcome.error)}, {"Reason", outcome.reason}});
+  *text = XcvFormatText({section});
   return ERROR_SUCCESS;
 }
 
@@ -375,6 +435,10 @@ DWORD ReadAnswer(const WCHAR* command, const BYTE* input, DWORD inputSize, std::
     return GetPort(input, inputSize, text);
   } else if (!wcscmp(command, kXcvGetPorts)) {
     *text = AllSettings();
+  } else if (!wcscmp(command, kXcvGetStatus)) {
+    return GetStatus(input, inputSize, text);
+  } else if (!wcscmp(command, kXcvPrintTestPage)) {
+    return PrintTestPage(input, inputSize, text);
   } else if (!wcscmp(command, kXcvGetOptions)) {
     *text = XcvFormatText({XcvOptionsSection(StoreLogOptionsOrDefaults(MonitorKeyPath))});
   } else {
@@ -387,9 +451,10 @@ DWORD ReadAnswer(const WCHAR* command, const BYTE* input, DWORD inputSize, std::
 DWORD RunRead(XcvHandle& handle, KeptAnswer answer, const WCHAR* command, const BYTE* input, DWORD inputSize,
               BYTE* output, DWORD outputSize, DWORD* outputNeeded) {
   if (!Answers(answer, command, input, inputSize)) {
-    answer = {0, command, std::vector<BYTE>(input, input + inputSize), {}, GetTickCount64()};
+    answer = {0, command, std::vector<BYTE>(input, input + inputSize), {}, 0};
     DWORD status = ReadAnswer(command, input, inputSize, &answer.text);
     if (status != ERROR_SUCCESS) return status;
+    answer.madeAt = GetTickCount64();  // once made: asking a printer takes seconds
   }
   DWORD status = WriteOutput(answer.text, output, outputSize, outputNeeded);
   if (status == ERROR_INSUFFICIENT_BUFFER) KeepAnswer(handle, std::move(answer));
@@ -415,6 +480,7 @@ DWORD XcvRunCommand(XcvHandle& handle, const WCHAR* command, const BYTE* input, 
     if (!MayAdminister(handle)) return ERROR_ACCESS_DENIED;
     return change.run(input, inputSize);
   }
+  if (!wcscmp(command, kXcvPrintTestPage) && !MayAdminister(handle)) return ERROR_ACCESS_DENIED;
   if (!wcscmp(command, kXcvImport)) {
     if (!MayAdminister(handle)) return ERROR_ACCESS_DENIED;
     std::string answer;

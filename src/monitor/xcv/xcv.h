@@ -17,6 +17,17 @@
 //                     text's order, the others still tried after one fails.
 //                     out: "Stored=<n>", the sections stored, then, when one was refused or failed,
 //                          its section line ("[Ports\<name>]"), as far as the buffer holds them
+//   GetStatus   name  asks the port's printer how it is (a few seconds at most); out: a section
+//                     "[Status\<name>]": Printer (as events name it), Answers, Addresses; when it
+//                     answers, Address, else Error and Reason; for an LPR queue asked, LPR Queue,
+//                     Queue Exists, Queue State (the first line of the printer's answer); for a
+//                     TCP/IP port, SNMP (whether asked), and when an agent answered SNMP State,
+//                     Device Status, Printer Status, Errors and Page Count when it tells one
+//   PrintTestPage name  prints the port's test page as a job of its own; out: a section
+//                     "[TestPage\<name>]": Printed, Printer, Bytes, Pages when the printer counted
+//                     them, State when it told it, Error and Reason when not printed. Needs the
+//                     right to administer; ERROR_SUCCESS whenever the section is answered (an
+//                     answer too large is kept like a read's, so asking again does not print again)
 //
 // Port names compare in any case. A SetPort that names neither the protocol nor a field of a
 // protocol's printer leaves that printer's name and address as stored, without looking them up.
@@ -39,13 +50,18 @@ constexpr WCHAR kXcvSetPort[] = L"SetPort";
 constexpr WCHAR kXcvDeletePort[] = L"DeletePort";
 constexpr WCHAR kXcvSetOptions[] = L"SetOptions";
 constexpr WCHAR kXcvImport[] = L"Import";
+constexpr WCHAR kXcvGetStatus[] = L"GetStatus";
+constexpr WCHAR kXcvPrintTestPage[] = L"PrintTestPage";
+constexpr char kXcvStatusPrefix[] = "Status\\";
+constexpr char kXcvTestPagePrefix[] = "TestPage\\";
 
 // The largest input a command takes, NUL included, a bound on the work a caller can ask for: an
 // import of 10,000 ports (about 2.3 KB of UTF-16 each when every text fills its field and every
 // character is written as "<HH>"), with room to spare.
 constexpr DWORD kXcvMaxInputBytes = 32 * 1024 * 1024;
-// Room for an import's answer, whatever section it names.
+// Room for an import's answer, whatever section it names; room for a status's or a test page's.
 constexpr DWORD kXcvImportAnswerBytes = 512;
+constexpr DWORD kXcvReportAnswerBytes = 4096;
 
 constexpr char kUiLibraryName[] = "vtlpmui.dll";
 
