@@ -1,0 +1,161 @@
+// What a printer tells of itself over SNMP: the strict reading of an agent's answer, a real agent's
+// values in words, and the silence memory of an agent that does not answer.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+
+#include "base/scoped.h"
+
+#include "printer/printerstate.h"
+#include "printer/snmp.h"
+#include "testagent.h"
+#include "testregistry.h"
+
+using namespace std::string_literals;
+
+namespace {
+
+std::string Tlv(char tag, const std::string& content) { return std::string{tag, char(content.size())} + content; }
+
+// An answer to the request below, built by hand from its parts (short lengths only), one part replaced.
+enum Part { kHead, kPdu, kId, kVarbinds, kTail };
+std::string Bytes(Part part = kTail, const std::string& replaced = "") {
+  std::string parts[] = {"\x02\x01\x01\x04\x06public"s, "\xA2", "\x02\x02\x12\x34"s,
+                         "\x30\x10\x06\x0B\x2B\x06\x01\x02\x01\x19\x03\x02\x01\x05\x01\x02\x01\x02"s, ""};
+  parts[part] = replaced;
+  const std::string pdu = parts[kId] + "\x02\x01\x00\x02\x01\x00"s + Tlv('\x30', parts[kVarbinds]);
+  return Tlv('\x30', parts[kHead] + Tlv(parts[kPdu][0], pdu)) + parts[kTail];
+}
+
+const BerOid kDeviceStatus1 = {{1, 3, 6, 1, 2, 1, 25, 3, 2, 1, 5, 1}, 12};
+const SnmpRequest kRequest = {kSnmpV2c, "public", 0x1234, &kDeviceStatus1, 1};
+
+SnmpRefusal Decode(const std::string& bytes, SnmpResponse* response) {
+  return SnmpDecodeResponse(kRequest, reinterpret_cast<const BYTE*>(bytes.data()), bytes.size(), response);
+}
+
+TEST(PrinterTest, AnAnswerIsReadOnlyWhenEveryPartIsSoundAndTheOneAsked) {
+  const std::string sound = Bytes(), content = sound.substr(2);
+  const std::string oid = "\x06\x0B\x2B\x06\x01\x02\x01\x19\x03\x02\x01\x05\x01"s;
+  for (auto [bytes, refusal] : std::initializer_list<std::pair<std::string, SnmpRefusal>>{
+           {"\x30\x81"s + char(content.size()) + content, SnmpRefusal::kNone},
+           {"\x30\x2C"s + content, SnmpRefusal::kMalformed}, {"\x30\x80"s + content + "\0\0"s, SnmpRefusal::kMalformed},
+           {"\x30\x85\0\0\0\0\x2B"s + content, SnmpRefusal::kMalformed}, {"\x31\x2B"s + content, SnmpRefusal::kMalformed},
+           {Bytes(kHead, "\x02\x01\x00\x04\x06public"s), SnmpRefusal::kVersion},
+           {Bytes(kHead, "\x02\x01\x01\x04\x06Public"s), SnmpRefusal::kCommunity},
+           {Bytes(kPdu, "\xA0"), SnmpRefusal::kPduType}, {Bytes(kId, "\x02\x02\x12\x35"s), SnmpRefusal::kRequestId},
+           {Bytes(kVarbinds, Tlv('\x30', oid.substr(0, 12) + "\x02\x02\x01\x02"s)), SnmpRefusal::kOid},
+           {Bytes(kVarbinds, Tlv('\x30', oid + "\x02\x09\0\0\0\0\0\0\0\0\x02"s)), SnmpRefusal::kMalformed},
+           {Bytes(kVarbinds, Tlv('\x30', oid + "\x46\x05\x01\0\0\0\0"s)), SnmpRefusal::kMalformed},
+           {Bytes(kTail, "\0"s), SnmpRefusal::kMalformed}}) {
+    SnmpResponse response = {};
+    EXPECT_EQ(refusal, Decode(bytes, &response)) << testing::PrintToString(bytes);
+    if (refusal == SnmpRefusal::kNone) {
+      EXPECT_EQ(2, response.values[0].number);
+    }
+  }
+  for (size_t size = 0; size < sound.size(); ++size) {
+    SnmpResponse response;
+    EXPECT_NE(SnmpRefusal::kNone, Decode(sound.substr(0, size), &response)) << size;
+  }
+}
+
+TEST(PrinterTest, StatesReadInWordsMostSeriousFirst) {
+  for (auto [state, words, blocks] : std::initializer_list<std::tuple<PrinterState, const char*, bool>>{
+           {{true, kDeviceWarning, kPrinterIdle, kErrorLowPaper | kErrorJammed, false, 0}, "paper jam, paper low", true},
+           {{true, kDeviceRunning, kPrinterIdle, kErrorLowToner | kErrorOverduePreventMaint, false, 0},
+            "toner low, maintenance overdue", false},
+           {{true, kDeviceDown, kPrinterOther, 0, false, 0}, "down", true}, {{true, kDeviceRunning, kPrinterWarmup, 0, false, 0}, "warming up", false},
+           {{false, 0, 0, 0, false, 0}, "", false}}) {
+    char text[64];
+    PrinterStateWords(state, text, sizeof text);
+    EXPECT_STREQ(words, text);
+    EXPECT_EQ(blocks, PrinterStateBlocks(state)) << words;
+  }
+}
+
+sockaddr_storage Loopback(int family) {
+  sockaddr_storage address = {};
+  address.ss_family = static_cast<short>(family);
+  if (family == AF_INET6) reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr = in6addr_loopback;
+  if (family == AF_INET) reinterpret_cast<sockaddr_in*>(&address)->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+TEST(PrinterTest, ARealAgentTellsThePrintersStateToItsCommunityOnly) {
+  TestAgent agent("rocommunity private 127.0.0.1\n"
+                  "com2sec old 127.0.0.1 old\ngroup old v1 old\nview all included .1\naccess old \"\" v1 noauth exact all none none\n"
+                  "override 1.3.6.1.2.1.25.3.2.1.5.1 integer 3\noverride 1.3.6.1.2.1.25.3.5.1.2.1 octet_str 0x4800\n"
+                  "override 1.3.6.1.2.1.25.3.2.1.5.2 integer 2\noverride 1.3.6.1.2.1.25.3.5.1.1.2 integer 3\n");
+  PortEntry port = {};
+  port.protocol = kProtocolTcp;
+  port.snmpPortNumber = agent.port();
+  agent.SetPageCount(41);
+  PrinterState state;
+  ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor(port, Loopback(AF_INET)), kSnmpWaitMs, &state));
+  char words[64];
+  PrinterStateWords(state, words, sizeof words);
+  EXPECT_STREQ("paper out, door open", words);
+  EXPECT_EQ(kDeviceWarning, state.deviceStatus);
+  EXPECT_TRUE(state.hasPageCount && state.pageCount == 41);
+  agent.SetPageCount(42);
+  ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor(port, Loopback(AF_INET)), kSnmpWaitMs, &state));
+  EXPECT_EQ(42u, state.pageCount);
+  port.snmpDeviceIndex = 2;
+  for (auto [family, community] : {std::pair{AF_INET6, ""}, {AF_INET, "old"}}) {  // "old" speaks SNMPv1 only
+    snprintf(port.snmpCommunity, sizeof port.snmpCommunity, "%s", community);
+    ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor(port, Loopback(family)), kSnmpWaitMs, &state)) << community;
+    PrinterStateWords(state, words, sizeof words);
+    EXPECT_STREQ("ready", words);
+    EXPECT_FALSE(state.hasPageCount);
+  }
+  snprintf(port.snmpCommunity, sizeof port.snmpCommunity, "other");
+  EXPECT_FALSE(PrinterStateAsk(PrinterAgentFor(port, Loopback(AF_INET)), kSnmpWaitMs / 4, &state));
+  TestMonitorKey key;  // an agent that answers is forgotten by the silence memory
+  const ULONGLONG stale = 0;
+  const std::string name = "127.0.0.1:" + std::to_string(agent.port());
+  key.SetValue("SNMP Silence", name.c_str(), REG_QWORD, &stale, sizeof stale);
+  port.snmpCommunity[0] = '\0';
+  EXPECT_TRUE(PrinterStateAskForJob(key.path(), PrinterAgentFor(port, Loopback(AF_INET)), &state));
+  EXPECT_FALSE(key.HasValue("SNMP Silence", name.c_str()));
+}
+
+// A printer that does not answer costs a job one wait, then none until it is forgotten.
+TEST(PrinterTest, AnAgentThatDidNotAnswerIsLeftUnaskedUntilForgotten) {
+  TestMonitorKey key;
+  WSADATA data;
+  ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+  SOCKET silent = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  sockaddr_storage address = Loopback(AF_INET);
+  int length = sizeof(sockaddr_in);
+  ASSERT_EQ(0, bind(silent, reinterpret_cast<sockaddr*>(&address), length));
+  getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+  u_long nonBlocking = 1;
+  ioctlsocket(silent, FIONBIO, &nonBlocking);
+  auto received = [&] {
+    char datagram[512];
+    int count = 0;
+    while (count < 100 && recv(silent, datagram, sizeof datagram, 0) > 0) ++count;
+    return count;
+  };
+  PortEntry port = {};
+  port.snmpPortNumber = ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+  const PrinterAgent agent = PrinterAgentFor(port, address);
+  const std::string name = "127.0.0.1:" + std::to_string(port.snmpPortNumber);
+  PrinterState state;
+  EXPECT_FALSE(PrinterStateAskForJob(key.path(), agent, &state));
+  EXPECT_GT(received(), 0);
+  EXPECT_TRUE(key.HasValue("SNMP Silence", name.c_str()));
+  EXPECT_FALSE(PrinterStateAskForJob(key.path(), agent, &state));
+  EXPECT_EQ(0, received());
+  ScopedKey silence;
+  RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.Below("SNMP Silence").c_str(), 0, KEY_SET_VALUE, silence.out());
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(silence.get(), name.c_str()));
+  EXPECT_FALSE(PrinterStateAskForJob(key.path(), agent, &state));
+  EXPECT_GT(received(), 0);
+  closesocket(silent);
+  WSACleanup();
+}
+
+}  // namespace
