@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <cstdio>
 
@@ -15,32 +14,25 @@ void PutFile(const std::string& path, const std::string& text) {
   fclose(file);
 }
 
-// Binds a UDP socket to the loopback address's `port` (0: any); answers the port bound, 0 when none.
-unsigned short BindUdp(int family, unsigned short port) {
-  sockaddr_storage address = {};
-  address.ss_family = static_cast<short>(family);
-  int length = sizeof(sockaddr_in);
-  if (family == AF_INET6) {
-    reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr = in6addr_loopback;
-    reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = htons(port);
-    length = sizeof(sockaddr_in6);
-  } else {
-    reinterpret_cast<sockaddr_in*>(&address)->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    reinterpret_cast<sockaddr_in*>(&address)->sin_port = htons(port);
-  }
-  SOCKET probe = socket(family, SOCK_DGRAM, IPPROTO_UDP);
+// Binds a UDP socket to 127.0.0.1's `port` (0: any) for a moment; answers the port bound, 0 when none.
+unsigned short BindUdp(unsigned short port) {
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  int length = sizeof address;
+  SOCKET probe = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   bool bound = bind(probe, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
                getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0;
   closesocket(probe);
-  return bound ? ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port) : 0;  // same place in both forms
+  return bound ? ntohs(address.sin_port) : 0;
 }
 
 std::string UnixName(const std::string& windowsName) {
   using ToUnix = char*(CDECL*)(const WCHAR*);
   auto toUnix = reinterpret_cast<ToUnix>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-  std::wstring wide(windowsName.begin(), windowsName.end());
-  char* unixName = toUnix ? toUnix(wide.c_str()) : nullptr;
+  char* unixName = toUnix ? toUnix(std::wstring(windowsName.begin(), windowsName.end()).c_str()) : nullptr;
   std::string name = unixName ? unixName : "";
   HeapFree(GetProcessHeap(), 0, unixName);
   return name;
@@ -58,27 +50,22 @@ void TestAgent::Start(const std::string& configuration) {
   char temp[MAX_PATH];
   GetTempPathA(MAX_PATH, temp);
   static int counter = 0;
-  directory_ = std::string(temp) + "pmagent-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+  directory_ = temp + ("pmagent-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter));
   CreateDirectoryA(directory_.c_str(), nullptr);
-  const std::string unixDir = UnixName(directory_);
-  ASSERT_FALSE(unixDir.empty());
-  for (int tries = 0; tries < 20 && !port_; ++tries) {
-    port_ = BindUdp(AF_INET, 0);
-    if (port_ && !BindUdp(AF_INET6, port_)) port_ = 0;
-  }
-  ASSERT_NE(0, port_);
-  const std::string ports = "udp:127.0.0.1:" + std::to_string(port_) + ",udp6:[::1]:" + std::to_string(port_);
+  const std::string unixDir = UnixName(directory_), port = std::to_string(port_ = BindUdp(0));
+  ASSERT_FALSE(unixDir.empty() || port_ == 0);
   PutFile(directory_ + "\\agent.conf", "rocommunity public 127.0.0.1\nrocommunity6 public ::1\n"
-            "pass_persist .1.3.6.1.2.1.43.10.2.1.4 /bin/sh " + unixDir + "/pages.sh\n" + configuration + "\n");
+          "pass_persist .1.3.6.1.2.1.43.10.2.1.4 /bin/sh " + unixDir + "/pages.sh\n" + configuration + "\n");
   // The page counter read afresh at every request (the agent keeps what a plain "pass" program said).
   PutFile(directory_ + "\\pages.sh", "while read -r command; do\n  case $command in\n  PING) echo PONG ;;\n"
           "  get) read -r oid; [ \"$oid\" = .1.3.6.1.2.1.43.10.2.1.4.1.1 ] && echo \"$oid\" && echo counter &&\n"
           "    cat '" + unixDir + "/pages' || echo NONE ;;\n  *) read -r oid; echo NONE ;;\n  esac\ndone\n");
   // The agent runs while the guard file is there, two minutes at most; then its directory goes.
   PutFile(directory_ + "\\agent.sh", "d='" + unixDir + "'\nSNMP_PERSISTENT_DIR=\"$d/state\" timeout 120 "
-            "/usr/sbin/snmpd -f -Lf \"$d/log\" -C -c \"$d/agent.conf\" -I -hr_device,hr_print,hr_system " + ports +
-            " &\nagent=$!\nwhile [ -e \"$d/guard\" ] && kill -0 $agent 2>/dev/null; do sleep 0.05; done\n"
-            "kill $agent 2>/dev/null; wait; rm -rf \"$d\"\n");
+          "/usr/sbin/snmpd -f -Lf \"$d/log\" -C -c \"$d/agent.conf\" -I -hr_device,hr_print,hr_system udp:127.0.0.1:" +
+          port + ",udp6:[::1]:" + port + " &\nagent=$!\n"
+          "while [ -e \"$d/guard\" ] && kill -0 $agent 2>/dev/null; do sleep 0.05; done\n"
+          "kill $agent 2>/dev/null; wait; rm -rf \"$d\"\n");
   PutFile(directory_ + "\\guard", "");
   SetPageCount(0);
   // Under Wine a Unix program runs when named by its Windows name; its handle does not follow it.
@@ -90,8 +77,8 @@ void TestAgent::Start(const std::string& configuration) {
                              &process));
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  for (int waits = 0; waits < 200 && BindUdp(AF_INET, port_); ++waits) Sleep(50);  // ready once the port is taken
-  ASSERT_EQ(0, BindUdp(AF_INET, port_)) << "the agent did not start";
+  for (int waits = 0; waits < 200 && BindUdp(port_); ++waits) Sleep(50);  // ready once the port is taken
+  ASSERT_EQ(0, BindUdp(port_)) << "the agent did not start";
 }
 
 TestAgent::~TestAgent() {

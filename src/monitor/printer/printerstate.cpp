@@ -70,13 +70,15 @@ bool PrinterStateWanted(const PortEntry& port) { return port.protocol == kProtoc
 PrinterAgent PrinterAgentFor(const PortEntry& port, const sockaddr_storage& printerAddress) {
   PrinterAgent agent = {};
   agent.address = printerAddress;
-  unsigned short snmpPort = htons(static_cast<unsigned short>(port.snmpPortNumber ? port.snmpPortNumber : kSnmpDefaultPort));
+  const DWORD number = port.snmpPortNumber ? port.snmpPortNumber : kSnmpDefaultPort;
+  const unsigned short snmpPort = htons(static_cast<unsigned short>(number));
   if (printerAddress.ss_family == AF_INET6) {
     reinterpret_cast<sockaddr_in6*>(&agent.address)->sin6_port = snmpPort;
   } else {
     reinterpret_cast<sockaddr_in*>(&agent.address)->sin_port = snmpPort;
   }
-  snprintf(agent.community, sizeof agent.community, "%s", port.snmpCommunity[0] ? port.snmpCommunity : kSnmpDefaultCommunity);
+  const char* community = port.snmpCommunity[0] ? port.snmpCommunity : kSnmpDefaultCommunity;
+  snprintf(agent.community, sizeof agent.community, "%s", community);
   agent.deviceIndex = port.snmpDeviceIndex ? port.snmpDeviceIndex : kSnmpDefaultDeviceIndex;
   return agent;
 }
