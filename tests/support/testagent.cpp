@@ -56,10 +56,12 @@ void TestAgent::Start(const std::string& configuration) {
   ASSERT_FALSE(unixDir.empty() || port_ == 0);
   PutFile(directory_ + "\\agent.conf", "rocommunity public 127.0.0.1\nrocommunity6 public ::1\n"
           "pass_persist .1.3.6.1.2.1.43.10.2.1.4 /bin/sh " + unixDir + "/pages.sh\n" + configuration + "\n");
-  // The page counter read afresh at every request (the agent keeps what a plain "pass" program said).
+  // The page counter read afresh at every request (the agent keeps what a plain "pass" program said);
+  // always a number, even while the test rewrites the file, since the agent waits for one.
   PutFile(directory_ + "\\pages.sh", "while read -r command; do\n  case $command in\n  PING) echo PONG ;;\n"
-          "  get) read -r oid; [ \"$oid\" = .1.3.6.1.2.1.43.10.2.1.4.1.1 ] && echo \"$oid\" && echo counter &&\n"
-          "    cat '" + unixDir + "/pages' || echo NONE ;;\n  *) read -r oid; echo NONE ;;\n  esac\ndone\n");
+          "  get) read -r oid; [ \"$oid\" = .1.3.6.1.2.1.43.10.2.1.4.1.1 ] || { echo NONE; continue; }\n"
+          "    read -r pages < '" + unixDir + "/pages'; printf '%s\\ncounter\\n%s\\n' \"$oid\" \"${pages:-0}\" ;;\n"
+          "  *) read -r oid; echo NONE ;;\n  esac\ndone\n");
   // The agent runs while the guard file is there, two minutes at most; then its directory goes.
   PutFile(directory_ + "\\agent.sh", "d='" + unixDir + "'\nSNMP_PERSISTENT_DIR=\"$d/state\" timeout 120 "
           "/usr/sbin/snmpd -f -Lf \"$d/log\" -C -c \"$d/agent.conf\" -I -hr_device,hr_print,hr_system udp:127.0.0.1:" +
