@@ -37,7 +37,7 @@ TEST(PrinterTest, AnAnswerIsReadOnlyWhenEveryPartIsSoundAndTheOneAsked) {
   const std::string sound = Bytes(), content = sound.substr(2);
   const std::string oid = "\x06\x0B\x2B\x06\x01\x02\x01\x19\x03\x02\x01\x05\x01"s;
   for (auto [bytes, refusal] : std::initializer_list<std::pair<std::string, SnmpRefusal>>{
-           {"\x30\x81"s + char(content.size()) + content, SnmpRefusal::kNone},
+           {"\x30\x82\0"s + char(content.size()) + content, SnmpRefusal::kNone},
            {"\x30\x2C"s + content, SnmpRefusal::kMalformed}, {"\x30\x80"s + content + "\0\0"s, SnmpRefusal::kMalformed},
            {"\x30\x85\0\0\0\0\x2B"s + content, SnmpRefusal::kMalformed}, {"\x31\x2B"s + content, SnmpRefusal::kMalformed},
            {Bytes(kHead, "\x02\x01\x00\x04\x06public"s), SnmpRefusal::kVersion},
