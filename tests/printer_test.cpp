@@ -39,7 +39,8 @@ TEST(PrinterTest, AnAnswerIsReadOnlyWhenEveryPartIsSoundAndTheOneAsked) {
   for (auto [bytes, refusal] : std::initializer_list<std::pair<std::string, SnmpRefusal>>{
            {"\x30\x82\0"s + char(content.size()) + content, SnmpRefusal::kNone},
            {"\x30\x2C"s + content, SnmpRefusal::kMalformed}, {"\x30\x80"s + content + "\0\0"s, SnmpRefusal::kMalformed},
-           {"\x30\x85\0\0\0\0\x2B"s + content, SnmpRefusal::kMalformed}, {"\x31\x2B"s + content, SnmpRefusal::kMalformed},
+           {"\x30\x85\0\0\0\0\x2B"s + content, SnmpRefusal::kMalformed},
+           {"\x31\x2B"s + content, SnmpRefusal::kMalformed},
            {Bytes(kHead, "\x02\x01\x00\x04\x06public"s), SnmpRefusal::kVersion},
            {Bytes(kHead, "\x02\x01\x01\x04\x06Public"s), SnmpRefusal::kCommunity},
            {Bytes(kPdu, "\xA0"), SnmpRefusal::kPduType}, {Bytes(kId, "\x02\x02\x12\x35"s), SnmpRefusal::kRequestId},
@@ -68,7 +69,8 @@ sockaddr_storage Loopback(const char* address) {
 }
 
 TEST(PrinterTest, ARealAgentTellsThePrintersStateToItsCommunityOnly) {
-  TestAgent agent("com2sec old 127.0.0.1 old\ngroup old v1 old\nview all included .1\naccess old \"\" v1 noauth exact all none none\n"
+  TestAgent agent("com2sec old 127.0.0.1 old\ngroup old v1 old\nview all included .1\n"
+                  "access old \"\" v1 noauth exact all none none\n"  // community "old" speaks SNMPv1 only
                   "override 1.3.6.1.2.1.25.3.2.1.5.1 integer 3\noverride 1.3.6.1.2.1.25.3.5.1.2.1 octet_str 0xC800\n"
                   "override 1.3.6.1.2.1.25.3.2.1.5.2 integer 2\noverride 1.3.6.1.2.1.25.3.5.1.1.2 integer 4\n");
   PortEntry port = {};
@@ -88,7 +90,7 @@ TEST(PrinterTest, ARealAgentTellsThePrintersStateToItsCommunityOnly) {
   ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor(port, ipv4), patiently, &state));
   EXPECT_EQ(42u, state.pageCount);
   port.snmpDeviceIndex = 2;
-  for (auto [address, community] : {std::pair{"::1", ""}, {"127.0.0.1", "old"}}) {  // "old" speaks SNMPv1 only
+  for (auto [address, community] : {std::pair{"::1", ""}, {"127.0.0.1", "old"}}) {
     snprintf(port.snmpCommunity, sizeof port.snmpCommunity, "%s", community);
     ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor(port, Loopback(address)), patiently, &state)) << community;
     PrinterStateWords(state, words, sizeof words);

@@ -153,7 +153,7 @@ void Send(SOCKET socket, const Asking& asking) {
 
 // Whether the datagram soundly answers one of the requests; fills *response when it does.
 bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, Asking* v2, Asking* v1, SnmpResponse* response) {
-  SnmpResponse answer;
+  SnmpResponse answer = {};
   if (SnmpDecodeResponse(v2->request, data, size, &answer) == SnmpRefusal::kNone) {
     *response = answer;
     return true;
