@@ -80,11 +80,13 @@ bool PrinterStateAsk(const PrinterAgent& agent, DWORD waitMs, PrinterState* stat
 bool PrinterStateAskForJob(const char* monitorKeyPath, const PrinterAgent& agent, PrinterState* state);
 
 // The state in words, for events, the port's status and vtlpmport: the detected errors, most
-// serious first ("paper out, door open"), else the device's status when it is not running
-// ("down", "warning"), else "ready" / "printing" / "warming up"; "" when nothing answered.
-// Writes at most `size` bytes, NUL included.
+// serious first ("paper out, door open"; the conditions that stop printing before the warnings),
+// else the device's status when it is not running ("down", "warning", "testing", "unknown"), else
+// "ready" / "printing" / "warming up"; "" when nothing answered. Writes at most `size` bytes, NUL
+// included.
 void PrinterStateWords(const PrinterState& state, char* text, size_t size);
 
-// Whether the state names a problem that keeps the printer from printing (an error bit other than
-// the "low" and "near full" warnings, or a device that is down).
+// Whether the state names a problem that keeps the printer from printing: a device that is down,
+// or an error bit other than the warnings ("low" paper or toner, output bin "near full", one input
+// tray empty, service requested, maintenance overdue: a printer prints on through these).
 bool PrinterStateBlocks(const PrinterState& state);

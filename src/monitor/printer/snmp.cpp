@@ -1,0 +1,222 @@
+#include "printer/snmp.h"
+
+#include <cstring>
+
+std::string SnmpEncodeGet(const SnmpRequest& request) {
+  std::string varbinds;
+  for (size_t i = 0; i < request.count; ++i) {
+    std::string varbind;
+    BerPutOid(&varbind, request.oids[i]);
+    BerPutTlv(&varbind, kBerNull, "");
+    BerPutTlv(&varbinds, kBerSequence, varbind);
+  }
+  std::string pdu, message, datagram;
+  BerPutInteger(&pdu, request.requestId);
+  BerPutInteger(&pdu, 0);  // error-status
+  BerPutInteger(&pdu, 0);  // error-index
+  BerPutTlv(&pdu, kBerSequence, varbinds);
+  BerPutInteger(&message, request.version);
+  BerPutOctets(&message, request.community);
+  BerPutTlv(&message, kBerGetRequest, pdu);
+  BerPutTlv(&datagram, kBerSequence, message);
+  return datagram;
+}
+
+static bool ReadValue(const BerTlv& tlv, SnmpValue* value) {
+  *value = {};
+  value->tag = tlv.tag;
+  switch (tlv.tag) {
+  case kBerInteger: {
+    long number;
+    if (!BerInteger(tlv, &number)) return false;
+    value->number = number;
+    return true;
+  }
+  case kBerCounter32: case kBerGauge32: case kBerTimeTicks: case kBerCounter64: {
+    DWORD number;
+    if (!BerUnsigned(tlv, &number)) return false;
+    value->number = number;
+    return true;
+  }
+  case kBerNull: case kBerNoSuchObject: case kBerNoSuchInstance: case kBerEndOfMibView:
+    return tlv.length == 0;
+  default:  // OCTET STRING, and the types this client does not read, as their first bytes
+    value->size = tlv.length < kSnmpValueBytes ? tlv.length : kSnmpValueBytes;
+    memcpy(value->bytes, tlv.content, value->size);
+    return (tlv.tag & 0x20) == 0;
+  }
+}
+
+static SnmpRefusal ReadVarbinds(const SnmpRequest& request, BerReader list, SnmpResponse* response) {
+  for (size_t i = 0; i < request.count; ++i) {
+    BerTlv varbind, name, value;
+    if (!BerRead(&list, &varbind, kBerSequence)) return SnmpRefusal::kMalformed;
+    BerReader inside = BerInside(varbind);
+    BerOid oid;
+    if (!BerRead(&inside, &name, kBerOid) || !BerReadOid(name, &oid)) return SnmpRefusal::kMalformed;
+    if (!BerOidEqual(oid, request.oids[i])) return SnmpRefusal::kOid;
+    if (!BerRead(&inside, &value) || !BerAtEnd(inside) || !ReadValue(value, &response->values[i])) {
+      return SnmpRefusal::kMalformed;
+    }
+  }
+  return BerAtEnd(list) ? SnmpRefusal::kNone : SnmpRefusal::kOid;
+}
+
+SnmpRefusal SnmpDecodeResponse(const SnmpRequest& request, const BYTE* data, size_t size, SnmpResponse* response) {
+  BerReader datagram = {data, size, 0};
+  BerTlv message, field;
+  long number;
+  if (!BerRead(&datagram, &message, kBerSequence) || !BerAtEnd(datagram)) return SnmpRefusal::kMalformed;
+  BerReader inside = BerInside(message);
+  if (!BerRead(&inside, &field, kBerInteger) || !BerInteger(field, &number)) return SnmpRefusal::kMalformed;
+  if (number != request.version) return SnmpRefusal::kVersion;
+  if (!BerRead(&inside, &field, kBerOctetString)) return SnmpRefusal::kMalformed;
+  if (field.length != strlen(request.community) || memcmp(field.content, request.community, field.length) != 0) {
+    return SnmpRefusal::kCommunity;
+  }
+  if (!BerRead(&inside, &field) || !BerAtEnd(inside)) return SnmpRefusal::kMalformed;
+  if (field.tag != kBerGetResponse) return SnmpRefusal::kPduType;
+  BerReader pdu = BerInside(field);
+  if (!BerRead(&pdu, &field, kBerInteger) || !BerInteger(field, &number)) return SnmpRefusal::kMalformed;
+  if (number != request.requestId) return SnmpRefusal::kRequestId;
+  BerTlv status, index, list;
+  if (!BerRead(&pdu, &status, kBerInteger) || !BerInteger(status, &response->errorStatus) ||
+      !BerRead(&pdu, &index, kBerInteger) || !BerInteger(index, &response->errorIndex) ||
+      !BerRead(&pdu, &list, kBerSequence) || !BerAtEnd(pdu)) {
+    return SnmpRefusal::kMalformed;
+  }
+  return ReadVarbinds(request, BerInside(list), response);
+}
+
+namespace {
+
+// One version's request in flight; an SNMPv1 one shrinks as the agent names values it lacks.
+struct Asking {
+  SnmpRequest request;
+  BerOid oids[kSnmpMaxOids];
+  size_t place[kSnmpMaxOids];  // each OID's place in the caller's list
+  std::string datagram;
+};
+
+class WinsockSession {
+public:
+  WinsockSession() { WSADATA data; started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0; }
+  ~WinsockSession() { if (started_) WSACleanup(); }
+  WinsockSession(const WinsockSession&) = delete;
+  WinsockSession& operator=(const WinsockSession&) = delete;
+
+private:
+  bool started_;
+};
+
+class ScopedSocket {
+public:
+  explicit ScopedSocket(SOCKET socket) : socket_(socket) {}
+  ~ScopedSocket() { if (socket_ != INVALID_SOCKET) closesocket(socket_); }
+  ScopedSocket(const ScopedSocket&) = delete;
+  ScopedSocket& operator=(const ScopedSocket&) = delete;
+  SOCKET get() const { return socket_; }
+
+private:
+  SOCKET socket_;
+};
+
+void StartAsking(Asking* asking, long version, const char* community, long requestId, const BerOid* oids,
+                 size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    asking->oids[i] = oids[i];
+    asking->place[i] = i;
+  }
+  asking->request = {version, community, requestId, asking->oids, count};
+  asking->datagram = SnmpEncodeGet(asking->request);
+}
+
+// Drops the OID an SNMPv1 noSuchName names (1-based), marking it lacking in *response, and encodes
+// the smaller request under a new id. False when the index names no OID of the request.
+bool AskWithout(Asking* asking, long errorIndex, SnmpResponse* response) {
+  size_t count = asking->request.count;
+  if (errorIndex < 1 || static_cast<size_t>(errorIndex) > count) return false;
+  response->values[asking->place[errorIndex - 1]].tag = kBerNoSuchObject;
+  for (size_t i = errorIndex; i < count; ++i) {
+    asking->oids[i - 1] = asking->oids[i];
+    asking->place[i - 1] = asking->place[i];
+  }
+  asking->request.count = count - 1;
+  asking->request.requestId += 2;
+  asking->datagram = SnmpEncodeGet(asking->request);
+  return true;
+}
+
+void Send(SOCKET socket, const Asking& asking) {
+  send(socket, asking.datagram.data(), static_cast<int>(asking.datagram.size()), 0);
+}
+
+// Whether the datagram soundly answers one of the requests; fills *response when it does.
+bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, Asking* v2, Asking* v1, SnmpResponse* response) {
+  SnmpResponse answer = {};
+  if (SnmpDecodeResponse(v2->request, data, size, &answer) == SnmpRefusal::kNone) {
+    *response = answer;
+    return true;
+  }
+  if (SnmpDecodeResponse(v1->request, data, size, &answer) != SnmpRefusal::kNone) return false;
+  if (answer.errorStatus == kSnmpNoSuchName && AskWithout(v1, answer.errorIndex, response)) {
+    if (v1->request.count > 0) {
+      Send(socket, *v1);
+      return false;
+    }
+    answer = {};
+  }
+  response->errorStatus = answer.errorStatus;
+  response->errorIndex = answer.errorIndex;
+  for (size_t i = 0; i < v1->request.count; ++i) response->values[v1->place[i]] = answer.values[i];
+  return true;
+}
+
+// Waits for a datagram until `until` (GetTickCount64); its size, or 0 when none came.
+size_t Receive(SOCKET socket, ULONGLONG until, BYTE* data, size_t size) {
+  ULONGLONG now = GetTickCount64();
+  if (now >= until) return 0;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket, &readable);
+  DWORD left = static_cast<DWORD>(until - now);
+  timeval timeout = {static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
+  if (select(0, &readable, nullptr, nullptr, &timeout) != 1) return 0;
+  int received = recv(socket, reinterpret_cast<char*>(data), static_cast<int>(size), 0);
+  return received > 0 ? static_cast<size_t>(received) : 0;  // an error (a refused port) is waited past
+}
+
+}  // namespace
+
+bool SnmpGet(const sockaddr_storage& agent, const char* community, const BerOid* oids, size_t count, DWORD waitMs,
+             SnmpResponse* response) {
+  *response = {};
+  if (count > kSnmpMaxOids) count = kSnmpMaxOids;
+  WinsockSession winsock;
+  ScopedSocket socket(::socket(agent.ss_family, SOCK_DGRAM, IPPROTO_UDP));
+  int length = agent.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (socket.get() == INVALID_SOCKET || connect(socket.get(), reinterpret_cast<const sockaddr*>(&agent), length) != 0) {
+    return false;
+  }
+  long requestId = static_cast<long>((GetTickCount() ^ (GetCurrentProcessId() << 12)) & 0x3FFFFFFE);
+  Asking v2, v1;
+  StartAsking(&v2, kSnmpV2c, community, requestId, oids, count);
+  StartAsking(&v1, kSnmpV1, community, requestId + 1, oids, count);
+  const ULONGLONG start = GetTickCount64(), halfway = start + waitMs / 2, deadline = start + waitMs;
+  bool resent = false;
+  Send(socket.get(), v2);
+  Send(socket.get(), v1);
+  BYTE datagram[1500];
+  for (ULONGLONG now = start; now < deadline; now = GetTickCount64()) {
+    if (!resent && now >= halfway) {
+      Send(socket.get(), v2);
+      Send(socket.get(), v1);
+      resent = true;
+    }
+    size_t size = Receive(socket.get(), resent ? deadline : halfway, datagram, sizeof datagram);
+    if (size && TakeAnswer(socket.get(), datagram, size, &v2, &v1, response)) return true;
+  }
+  *response = {};
+  SetLastError(WSAETIMEDOUT);
+  return false;
+}
