@@ -156,6 +156,7 @@ private:
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "TCP/IP Address", REG_SZ, "127.0.0.1", 10);
     RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "TCP/IP Port Number", REG_DWORD, &number, sizeof number);
     if (queue) RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "LPR Queue", REG_SZ, queue, 6);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "SNMP Status", REG_SZ, "False", 6);
   }
 };
 

@@ -112,6 +112,7 @@ TEST_F(MonitorTest, JobsTakeTheirPortFromTheStoreWhenTheyStart) {
   monitor.PlantPort("moved");
   monitor.SetString("Ports\\moved", "TCP/IP Address", "127.0.0.1");
   monitor.SetDword("Ports\\moved", "TCP/IP Port Number", 9);  // nobody listens there
+  monitor.SetString("Ports\\moved", "SNMP Status", "False");  // no agent of the test's own
   ASSERT_TRUE(MonitorInitialize(monitor.path()));
   monitor.SetDword("Ports\\moved", "TCP/IP Port Number", ntohs(address.sin_port));
   monitor.PlantPort("added");

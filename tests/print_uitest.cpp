@@ -8,6 +8,7 @@
 #include <winsplp.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "model/portentry.h"
+#include "printer/printerstate.h"
+#include "testagent.h"
 #include "testregistry.h"
 #include "testresolver.h"
 
@@ -31,8 +34,9 @@ const std::string kPortKey = std::string(kDefaultMonitorKeyPath) + "\\Ports\\Pre
 const std::string kOptionsKey = std::string(kDefaultMonitorKeyPath) + "\\Options";
 constexpr char kTrace[] = "print-trace.txt";  // in the working directory
 
-// The reports of the monitor, each as its identifier in hexadecimal and its strings, "|" apart.
-std::vector<std::string> events;
+// The reports of the monitor, each as its identifier in hexadecimal and its strings, "|" apart; the
+// port statuses it sets, each as the port, the text and the severity.
+std::vector<std::string> events, statuses;
 
 BOOL WINAPI CaptureReport(HANDLE, WORD, WORD, DWORD identifier, PSID, WORD count, DWORD, LPCSTR* strings, LPVOID) {
   char text[9];
@@ -40,6 +44,19 @@ BOOL WINAPI CaptureReport(HANDLE, WORD, WORD, DWORD identifier, PSID, WORD count
   std::string& event = events.emplace_back(text);
   for (WORD i = 0; i < count; ++i) event = event + "|" + strings[i];
   return TRUE;
+}
+
+BOOL WINAPI CaptureStatus(LPWSTR, LPWSTR port, DWORD level, LPBYTE info) {
+  auto* status = reinterpret_cast<PORT_INFO_3W*>(info);
+  std::wstring text = std::wstring(port) + L"|" + (status->pszStatus ? status->pszStatus : L"");
+  statuses.push_back(std::string(text.begin(), text.end()) + "|" + std::to_string(level == 3 ? status->dwSeverity : 0));
+  return TRUE;
+}
+
+// Wine's spooler has no SetPortW: the library, which looks for it, finds the test's.
+FARPROC WINAPI OfferSetPort(HMODULE module, LPCSTR name) {
+  if (HIWORD(name) && !strcmp(name, "SetPortW")) return reinterpret_cast<FARPROC>(CaptureStatus);
+  return GetProcAddress(module, name);
 }
 
 // Points the module's imports of `original` at `replacement`; the first event check shows it took.
@@ -95,6 +112,7 @@ struct TestPrinter {
       if (mode == kReadsSlowly) Sleep(100);
     }
     bool keep = mode == kHalfCloses || (mode == kSpeaksLpr && !first && !queueState);
+    if (onServed) onServed();
     if (mode == kHalfCloses) shutdown(connection, 1);
     if (!keep) closesocket(connection);
     return SetEvent(closed) && keep;
@@ -106,6 +124,7 @@ struct TestPrinter {
   unsigned short port = 0;
   std::string received;  // once Finish has returned
   HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // set when a connection was served
+  std::function<void()> onServed;  // called before a connection is let go, as a printer counts its pages
 
   SOCKET listener_ = socket(AF_INET, SOCK_STREAM, 0);
   std::thread thread_;
@@ -149,6 +168,8 @@ protected:
     ASSERT_NE(nullptr, library = LoadLibraryA((systemDir + "\\vtlpmmw4.dll").c_str()));
     PatchImport(library, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32"), "ReportEventA")),
                 reinterpret_cast<void*>(CaptureReport));
+    PatchImport(library, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "GetProcAddress")),
+                reinterpret_cast<void*>(OfferSetPort));
     // A name of two addresses: nothing listens on ::1, the test printers listen on 127.0.0.1.
     PatchImport(library, reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ws2_32"), "getaddrinfo")),
                 reinterpret_cast<void*>(TestResolver::AddressInfo));
@@ -185,11 +206,11 @@ protected:
       EXPECT_EQ(0, RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, REG_SZ, text.data(), DWORD(text.size() + 1)));
     }
   }
-  // Plants the port anew: TCP/IP to port `port` of 127.0.0.1, then `values`.
+  // Plants the port anew: TCP/IP to port `port` of 127.0.0.1, asking no SNMP agent, then `values`.
   static void PlantPort(unsigned short port, Values values = {}) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kPortKey.c_str());
     values.insert(values.begin(), {{"Protocol", "2"}, {"TCP/IP Address", "127.0.0.1"},
-                                   {"TCP/IP Port Number", std::to_string(port)}});
+                                   {"TCP/IP Port Number", std::to_string(port)}, {"SNMP Status", "False"}});
     Set(kPortKey, values);
   }
 
@@ -308,7 +329,7 @@ TEST_F(PrintTest, AnLprJobGoesOnAConnectionOfItsOwnWithItsExactSizeAndAnEmptyOne
 TEST_F(PrintTest, VtlpmportTellsHowAPortsPrinterIsAndPrintsItsTestPage) {
   std::string said, json, failed;
   TestPrinter printer(TestPrinter::kKeeps);
-  PlantPort(printer.port, {{"Banner", "True"}, {"SNMP Status", "False"}});
+  PlantPort(printer.port, {{"Banner", "True"}});
   Set(kOptionsKey, {{"Trace", "True"}, {"Trace File", kTrace}});
   EXPECT_EQ(0u, RunTool("vtlpmport.exe", "status PressmarkTest:", &said) + RunTool("vtlpmport.exe", "test PressmarkTest:", &said));
   printer.Finish();
@@ -330,6 +351,35 @@ TEST_F(PrintTest, VtlpmportTellsHowAPortsPrinterIsAndPrintsItsTestPage) {
   said.clear();
   EXPECT_EQ(0u, RunTool("vtlpmport.exe", "status", &said));
   EXPECT_NE(std::string::npos, said.find(": answers\n  LPR queue lp: answers \"no entries\"\n")) << said;
+}
+
+// The printer's own account over SNMP: the pages it counted for a delivered job; once its paper is
+// out and its door open, why a job that cannot reach it failed, shown as the port's status until a
+// job goes through, which a printer whose agent does not answer still takes.
+TEST_F(PrintTest, APrinterThatAnswersSnmpCountsTheJobsPagesAndTellsWhyAJobFailed) {
+  TestAgent agent("override 1.3.6.1.2.1.25.3.2.1.5.1 integer 2\noverride 1.3.6.1.2.1.25.3.5.1.1.1 integer 3\n"
+                  "override 1.3.6.1.2.1.25.3.2.1.5.2 integer 5\noverride 1.3.6.1.2.1.25.3.5.1.2.2 octet_str 0x4800\n");
+  agent.SetPageCount(100);
+  PrinterState state;  // the agent answers once before the jobs ask, however busy the machine
+  ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor({.snmpPortNumber = agent.port()}, {AF_INET}), 10000, &state));
+  TestPrinter printer(TestPrinter::kKeeps);
+  printer.onServed = [&] { agent.SetPageCount(103); };
+  PlantPort(printer.port, {{"SNMP Status", "True"}, {"SNMP Port Number", std::to_string(agent.port())}});
+  Set(kOptionsKey, {{"Logging Level", "2"}});
+  EXPECT_TRUE(Print(L"three pages", "abc"));
+  EXPECT_EQ(std::vector<std::string>{"40004e22|PressmarkTest:|three pages|" + PrinterText(printer.port) + "|3|3"},
+            events);
+  printer.Finish();
+  Set(kPortKey, {{"SNMP Device Index", "2"}});
+  statuses.clear();
+  EXPECT_FALSE(Print(L"no paper", "abc"));
+  ASSERT_EQ(1u, events.size());
+  EXPECT_NE(std::string::npos, events[0].find("|the printer refused the connection; the printer reports: paper out, "
+                                              "door open|10061|")) << events[0];
+  TestPrinter again(TestPrinter::kKeeps);
+  PlantPort(again.port, {{"SNMP Status", "True"}, {"SNMP Port Number", std::to_string(again.port)}});
+  EXPECT_TRUE(Print(L"unasked", "abc")) << events[0];
+  EXPECT_EQ((std::vector<std::string>{"PressmarkTest:|paper out, door open|1", "PressmarkTest:||3"}), statuses);
 }
 
 TEST_F(PrintTest, AVtlnetJobGoesThroughTheLibrarysTransport) {

@@ -17,6 +17,7 @@ constexpr DWORD EVT_PORT_NOT_FOUND = 0xC0000004;
 constexpr DWORD EVT_JOB_NO_PRINTER = 0xC0002711;  // port, printer, reason, error code, document
 constexpr DWORD EVT_JOB_LOST = 0xC0002712;        // port, printer, document, bytes out, reason, error code
 constexpr DWORD EVT_JOB_PRINTED = 0x40004E21;     // port, document, printer, bytes
+constexpr DWORD EVT_JOB_PRINTED_PAGES = 0x40004E22;  // port, document, printer, bytes, pages the printer counted
 
 constexpr const char kEventSourceName[] = "Pressmark Software";
 constexpr const char kEventSourceKey[] =

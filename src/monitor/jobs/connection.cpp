@@ -301,6 +301,16 @@ DWORD ConnFinish(SOCKET connection, DWORD timeoutMs) {
   return WSAETIMEDOUT;
 }
 
+bool ConnPrinterAddress(const ConnPrinter& printer, SOCKET connection, sockaddr_storage* address) {
+  int length = sizeof *address;
+  if (connection != INVALID_SOCKET && getpeername(connection, reinterpret_cast<sockaddr*>(address), &length) == 0) {
+    return true;
+  }
+  if (printer.count == 0) return false;
+  *address = printer.addresses[0];
+  return true;
+}
+
 void ConnClose(SOCKET* connection) {
   if (*connection == INVALID_SOCKET) return;
   closesocket(*connection);

@@ -56,5 +56,8 @@ DWORD ConnReceive(SOCKET connection, void* data, DWORD size, DWORD timeoutMs, DW
 // what the printer still has to read then): only then has the printer taken every byte.
 DWORD ConnFinish(SOCKET connection, DWORD timeoutMs);
 
+// The address the printer answered at on `connection`, else the printer's first; false when it has none.
+bool ConnPrinterAddress(const ConnPrinter& printer, SOCKET connection, sockaddr_storage* address);
+
 // Closes the socket, when there is one, and sets it to INVALID_SOCKET.
 void ConnClose(SOCKET* connection);

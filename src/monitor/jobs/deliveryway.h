@@ -5,7 +5,8 @@
 // one), and sleeps in none of them beyond the job's send timeout.
 #pragma once
 
-#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstddef>
 
@@ -38,6 +39,10 @@ public:
 
   // Gives up the job undelivered and lets go of the printer, at once; the way is deleted after.
   virtual void Abandon() = 0;
+
+  // After Reach: the TCP/IP address the printer answered at, else the first one tried; false when
+  // the way reaches its printer otherwise or found no address.
+  virtual bool PrinterAddress(sockaddr_storage*) { return false; }
 };
 
 // A new way, to be deleted by the caller; null when there is no memory for it. Raw: the job's

@@ -47,6 +47,7 @@ public:
     if (error) return error;
     // Whether the printer and its queue answer; the files go on a connection of their own at the end.
     error = Connect();
+    reached_ = ConnPrinterAddress(printer_, connection_, &address_);
     ConnClose(&connection_);
     if (error == WSAECONNREFUSED) *reason = "the printer refused the LPR queue";
     return error ? error : OpenSpool(&spool_);
@@ -68,6 +69,11 @@ public:
   void Abandon() override {
     ConnClose(&connection_);
     spool_.reset();  // deleted on close
+  }
+
+  bool PrinterAddress(sockaddr_storage* address) override {
+    if (reached_) *address = address_;
+    return reached_;
   }
 
 private:
@@ -147,6 +153,8 @@ private:
   ScopedSockets sockets_;  // declared first: the sockets stop after the connection closed
   WayJob job_ = {};
   ConnPrinter printer_ = {};
+  bool reached_ = false;  // the printer's address at the start is known
+  sockaddr_storage address_ = {};
   SOCKET connection_ = INVALID_SOCKET;
   ScopedHandle spool_;
   unsigned long long spooledBytes_ = 0;

@@ -16,6 +16,7 @@
 #include "jobs/deliveryway.h"
 #include "jobs/jobtext.h"
 #include "jobs/postscript.h"
+#include "jobs/printerwatch.h"
 #include "model/portlist.h"
 #include "model/store.h"
 #include "trace/bubble.h"
@@ -41,6 +42,10 @@ struct PortJob {
   BubbleChannel* trace;      // null unless "Trace" names a trace file
   PsLookAhead lookAhead;     // the first bytes, until they decide whether the job is PostScript
   PsEnd end;                 // a wrapped job's last bytes, while they may be its closing block
+  PrinterWatch watch;        // the printer's own account of the job
+  char state[160];           // the printer's state in words, when a failure made the monitor ask
+  bool hasPages;
+  DWORD pages;               // the pages the printer counted for the job
 };
 
 namespace {
@@ -58,42 +63,36 @@ PortJob* JobOf(HANDLE port) {
   return port ? static_cast<OpenPort*>(port)->job : nullptr;
 }
 
-const char* ReasonText(DWORD error) {
-  switch (error) {
-  case WSAECONNREFUSED: return "the printer refused the connection";
-  case WSAETIMEDOUT: return "the printer took nothing within the port's send timeout";
-  case WSAECONNRESET:
-  case WSAECONNABORTED:
-  case WSAESHUTDOWN: return "the printer closed the connection";
-  case WSAHOST_NOT_FOUND: return "the printer's name does not resolve and the port has no address for it";
-  case WSAENETUNREACH:
-  case WSAEHOSTUNREACH: return "there is no route to the printer";
-  case ERROR_MOD_NOT_FOUND: return "the VTLnet library with its transport is not installed";
-  case ERROR_BAD_NETPATH: return "the VTLnet library has no transport to the printer's node";
-  case ERROR_INVALID_ADDRESS: return "the printer's VTLnet name does not resolve and the port has no address for it";
-  default: return "a network or file error";
-  }
+// The account of a failure: the way's or the code's, then what the printer says of itself, which
+// the monitor asks now.
+std::string Explained(const OpenPort& open, PortJob* job) {
+  std::string reason = job->reason ? job->reason : JobReasonText(job->error);
+  WatchJobFailure(open.port, &job->watch, job->state, sizeof job->state);
+  return job->state[0] ? reason + "; the printer reports: " + job->state : reason;
 }
 
-void ReportNoPrinter(const OpenPort& open, const PortJob& job, DWORD error, const char* reason) {
-  std::string code = std::to_string(error);
-  const char* strings[] = {open.port.portName, job.printer, reason ? reason : ReasonText(error), code.c_str(),
-                           job.documentName};
+void ReportNoPrinter(const OpenPort& open, PortJob* job) {
+  std::string code = std::to_string(job->error);
+  std::string reason = Explained(open, job);
+  const char* strings[] = {open.port.portName, job->printer, reason.c_str(), code.c_str(), job->documentName};
   EvReport(EVT_JOB_NO_PRINTER, 5, strings);
 }
 
-void ReportLost(const OpenPort& open, const PortJob& job) {
-  std::string bytes = std::to_string(job.documentBytes);
-  std::string code = std::to_string(job.error);
-  const char* strings[] = {open.port.portName, job.printer, job.documentName, bytes.c_str(), ReasonText(job.error),
+void ReportLost(const OpenPort& open, PortJob* job) {
+  std::string bytes = std::to_string(job->documentBytes);
+  std::string code = std::to_string(job->error);
+  std::string reason = Explained(open, job);
+  const char* strings[] = {open.port.portName, job->printer, job->documentName, bytes.c_str(), reason.c_str(),
                            code.c_str()};
   EvReport(EVT_JOB_LOST, 6, strings);
 }
 
-void ReportPrinted(const OpenPort& open, const PortJob& job) {
-  std::string bytes = std::to_string(job.documentBytes);
-  const char* strings[] = {open.port.portName, job.documentName, job.printer, bytes.c_str()};
-  EvReport(EVT_JOB_PRINTED, 4, strings);
+void ReportPrinted(const OpenPort& open, PortJob* job) {
+  job->hasPages = WatchJobDelivered(open.port, &job->watch, &job->pages);
+  std::string bytes = std::to_string(job->documentBytes);
+  std::string pages = std::to_string(job->pages);
+  const char* strings[] = {open.port.portName, job->documentName, job->printer, bytes.c_str(), pages.c_str()};
+  EvReport(job->hasPages ? EVT_JOB_PRINTED_PAGES : EVT_JOB_PRINTED, job->hasPages ? 5 : 4, strings);
 }
 
 // Gives back what the job holds; the job is idle afterwards, ready for the next one.
@@ -279,10 +278,11 @@ BOOL MonitorStartDocPort(HANDLE port, const char* printerName, DWORD jobId, DWOR
     DWORD error = job->way->Reach(facts, job->printer, sizeof job->printer, &reason);
     BubblePrintf(job->trace, "StartDocPort %s: job \"%s\" to %s: error %lu", open->port.portName, job->documentName,
                  job->printer, error);
+    WatchJobStart(open->port, *job->way, error == 0, &job->watch);
     if (!error) return TRUE;
     job->error = error;
     job->reason = reason;
-    ReportNoPrinter(*open, *job, error, reason);
+    ReportNoPrinter(*open, job);
     EndJob(job);
     return FailWith(error);
   });
@@ -301,7 +301,7 @@ BOOL MonitorWritePort(HANDLE port, BYTE* buffer, DWORD size, DWORD* written) {
     job->error = error;
     BubblePrintf(job->trace, "WritePort %s: error %lu after %s bytes of the document", open->port.portName, error,
                  std::to_string(job->documentBytes).c_str());
-    ReportLost(*open, *job);
+    ReportLost(*open, job);
     return FailWith(error);
   });
 }
@@ -323,11 +323,11 @@ BOOL MonitorEndDocPort(HANDLE port) {
                  std::to_string(job->documentBytes).c_str(), error);
     if (!error) {
       job->printed = true;
-      ReportPrinted(*open, *job);
+      ReportPrinted(*open, job);
       return TRUE;
     }
     job->error = error;
-    ReportLost(*open, *job);
+    ReportLost(*open, job);
     return FailWith(error);
   });
   DWORD error = GetLastError();  // the job's own code, which the clean-up's calls would replace
@@ -343,10 +343,13 @@ bool MonitorJobOutcome(HANDLE port, JobOutcome* outcome) {
   outcome->printed = job->printed;
   outcome->error = job->printed ? 0 : job->error;
   if (!job->printed) {
-    lstrcpynA(outcome->reason, job->reason ? job->reason : ReasonText(job->error), sizeof outcome->reason);
+    lstrcpynA(outcome->reason, job->reason ? job->reason : JobReasonText(job->error), sizeof outcome->reason);
   }
   lstrcpynA(outcome->printer, job->printer, sizeof outcome->printer);
   outcome->documentBytes = job->documentBytes;
+  outcome->hasPages = job->hasPages;
+  outcome->pages = job->pages;
+  lstrcpynA(outcome->state, job->state, sizeof outcome->state);
   return true;
 }
 

@@ -72,12 +72,12 @@ void AskQueue(const PortEntry& port, SOCKET connection, DWORD waitMs, PortStatus
   status->queueExists = !answer.empty() && !SaysUnknownQueue(status->queueLine);
 }
 
-// The printer's own state over SNMP at `address`, when the port wants it asked: the one place that
-// asks. Until printer/printerstate is built in, nothing is asked and the status says SNMP is off;
-// then: snmpWanted = PrinterStateWanted(port), PrinterStateAsk(PrinterAgentFor(port, address),
-// kSnmpWaitMs, &state) and PrinterStateWords(state, stateWords).
-void AskPrinterState(const PortEntry&, const sockaddr_storage&, PortStatus* status) {
-  status->snmpWanted = false;
+// The printer's own state over SNMP at `address`, when the port wants it asked.
+void AskPrinterState(const PortEntry& port, const sockaddr_storage& address, PortStatus* status) {
+  status->snmpWanted = PrinterStateWanted(port);
+  if (!status->snmpWanted) return;
+  PrinterStateAsk(PrinterAgentFor(port, address), kSnmpWaitMs, &status->state);
+  PrinterStateWords(status->state, status->stateWords, sizeof status->stateWords);
 }
 
 void AskTcpPrinter(const PortEntry& port, PortStatus* status) {

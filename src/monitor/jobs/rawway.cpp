@@ -13,9 +13,8 @@ public:
   DWORD Reach(const WayJob& job, char* printer, size_t size, const char**) override {
     timeoutMs_ = job.timeoutMs;
     if (!sockets_.started()) return WSASYSNOTREADY;
-    ConnPrinter where;
-    DWORD error = ConnLocate(*job.port, kRawPort, "", &where, printer, size);
-    return error ? error : ConnOpen(where, false, false, timeoutMs_, &connection_);
+    DWORD error = ConnLocate(*job.port, kRawPort, "", &where_, printer, size);
+    return error ? error : ConnOpen(where_, false, false, timeoutMs_, &connection_);
   }
 
   DWORD Send(const void* data, DWORD size, DWORD* sent) override {
@@ -27,8 +26,11 @@ public:
 
   void Abandon() override { ConnClose(&connection_); }
 
+  bool PrinterAddress(sockaddr_storage* address) override { return ConnPrinterAddress(where_, connection_, address); }
+
 private:
   ScopedSockets sockets_;  // declared first: the sockets stop after the connection closed
+  ConnPrinter where_ = {};
   SOCKET connection_ = INVALID_SOCKET;
   DWORD timeoutMs_ = 0;
   DWORD unlooked_ = 0;  // bytes sent since the last look for the printer's close

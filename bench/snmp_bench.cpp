@@ -1,0 +1,155 @@
+// What asking the printer over SNMP adds to a job: a 1 MB raw job to a loopback printer whose agent
+// (Debian's snmpd, as the tests start it) answers, against the same job with "SNMP Status" False;
+// and the one-off cost of an agent that does not answer, which jobs then leave unasked.
+#include <windows.h>
+#include <winsock2.h>
+#include <winspool.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench.h"
+#include "diag/eventlog.h"
+#include "jobs/portjob.h"
+#include "model/portentry.h"
+#include "model/portlist.h"
+#include "printer/printerstate.h"
+#include "testagent.h"
+
+namespace {
+
+constexpr char kPath[] = "System\\PressmarkBench\\snmp";
+constexpr DWORD kJobBytes = 1 << 20;
+constexpr DWORD kChunk = 4096;
+
+// A printer on 127.0.0.1 that reads every connection to its end.
+class DrainingPrinter {
+public:
+  DrainingPrinter() {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+    listen(listener_, 4);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      static char buffer[1 << 16];
+      for (SOCKET connection; (connection = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
+        while (recv(connection, buffer, sizeof buffer, 0) > 0) {
+        }
+        closesocket(connection);
+      }
+    });
+  }
+  ~DrainingPrinter() {
+    closesocket(listener_);
+    thread_.join();
+  }
+  unsigned short port() const { return port_; }
+
+private:
+  SOCKET listener_ = socket(AF_INET, SOCK_STREAM, 0);
+  unsigned short port_ = 0;
+  std::thread thread_;
+};
+
+void PlantPort(const char* name, DWORD printerPort, const char* snmp, DWORD agentPort) {
+  std::string key = std::string(kPath) + "\\Ports\\" + name;
+  DWORD protocol = kProtocolTcp;
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "Protocol", REG_DWORD, &protocol, sizeof protocol);
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "TCP/IP Address", REG_SZ, "127.0.0.1", 10);
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "TCP/IP Port Number", REG_DWORD, &printerPort, sizeof printerPort);
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "SNMP Status", REG_SZ, snmp, DWORD(strlen(snmp) + 1));
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "SNMP Port Number", REG_DWORD, &agentPort, sizeof agentPort);
+  RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "SNMP Device Index", REG_SZ, "2", 2);
+}
+
+bool PrintJob(const char* portName) {
+  static std::vector<BYTE> chunk(kChunk, 'x');
+  HANDLE port = nullptr;
+  if (!MonitorOpenPort(portName, &port)) return false;
+  DOC_INFO_1A document = {const_cast<char*>("bench"), nullptr, nullptr};
+  bool printed = MonitorStartDocPort(port, nullptr, 1, 1, reinterpret_cast<BYTE*>(&document));
+  for (DWORD sent = 0; printed && sent < kJobBytes; sent += kChunk) {
+    DWORD written = 0;
+    printed = MonitorWritePort(port, chunk.data(), kChunk, &written) && written == kChunk;
+  }
+  printed = MonitorEndDocPort(port) && printed;
+  MonitorClosePort(port);
+  return printed;
+}
+
+double Seconds(const char* port, int jobs, bool* printed) {
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  for (int i = 0; i < jobs; ++i) *printed &= PrintJob(port);
+  QueryPerformanceCounter(&end);
+  return double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+}
+
+void RunSnmpBench() {
+  WSADATA data;
+  WSAStartup(MAKEWORD(2, 2), &data);
+  {
+    TestAgent agent("override 1.3.6.1.2.1.25.3.2.1.5.2 integer 2\noverride 1.3.6.1.2.1.25.3.5.1.1.2 integer 3\n"
+                    "override 1.3.6.1.2.1.25.3.5.1.2.2 octet_str 0x00\noverride 1.3.6.1.2.1.43.10.2.1.4.2.1 counter 7\n");
+    agent.SetPageCount(1);
+    DrainingPrinter printer;
+    SOCKET silent = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);  // an agent's port that never answers
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    bind(silent, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    PlantPort("plain", printer.port(), "False", 0);
+    PlantPort("asking", printer.port(), "True", agent.port());
+    PlantPort("silent", printer.port(), "True", ntohs(address.sin_port));
+    EvSetLevel(0);
+    MonitorInitialize(kPath);
+    bool printed = PrintJob("asking");  // the agent's first answer, before the timing
+    constexpr int kJobs = 20;
+    double plain = 1e9, asking = 1e9;
+    for (int round = 0; round < 5; ++round) {
+      plain = std::min(plain, Seconds("plain", kJobs, &printed));
+      asking = std::min(asking, Seconds("asking", kJobs, &printed));
+    }
+    printf("  a 1 MB raw job that asks an answering agent, over the same job without SNMP: %.3f%s\n",
+           asking / plain, printed ? "" : " (a job failed)");
+    PortEntry port = {};
+    port.snmpPortNumber = agent.port();
+    port.snmpDeviceIndex = 2;
+    sockaddr_storage loopback = {AF_INET};
+    reinterpret_cast<sockaddr_in&>(loopback).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const PrinterAgent asked = PrinterAgentFor(port, loopback);
+    PrinterState state;
+    auto asks = [&](bool forJob) {
+      for (int i = 0; i < kJobs; ++i) forJob ? PrinterStateAskForJob(kPath, asked, &state) : PrinterStateAsk(asked, 1000, &state);
+    };
+    double once = BenchBestSeconds(3, nullptr, [&] { asks(false); }, nullptr);
+    double forJob = BenchBestSeconds(3, nullptr, [&] { asks(true); }, nullptr);
+    printf("  one ask, over the job without SNMP: %.3f; with the silence memory: %.3f\n", once / plain, forJob / plain);
+    double first = Seconds("silent", 1, &printed);
+    double later = Seconds("silent", 1, &printed);
+    printf("  an agent that does not answer: its first job %.2f times the job without SNMP, the next %.2f%s\n",
+           first / (plain / kJobs), later / (plain / kJobs), printed ? "" : " (a job failed)");
+    MonitorShutdown();
+    closesocket(silent);
+  }
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, kPath);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPath);
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "System\\PressmarkBench");
+  WSACleanup();
+}
+
+PM_BENCHMARK("snmp", "what asking the printer over SNMP adds to a 1 MB job; an agent that does not answer",
+             RunSnmpBench);
+
+}  // namespace

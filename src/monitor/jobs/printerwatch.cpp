@@ -1,0 +1,75 @@
+#include "jobs/printerwatch.h"
+
+#include <winspool.h>
+
+#include <string>
+
+#include "model/portlist.h"
+
+namespace {
+
+using SetPortFunction = BOOL(WINAPI*)(LPWSTR server, LPWSTR port, DWORD level, LPBYTE info);
+
+// The spooler's SetPortW, where it has one: Wine's has none.
+SetPortFunction SpoolerSetPort() {
+  HMODULE winspool = GetModuleHandleA("winspool.drv");
+  FARPROC found = winspool ? GetProcAddress(winspool, "SetPortW") : nullptr;
+  return reinterpret_cast<SetPortFunction>(reinterpret_cast<void*>(found));
+}
+
+// The port's status in the spooler: the printer's problem in words, or none. The spooler shows a
+// status text when its code is 0.
+void ShowPortStatus(const char* portName, const char* words, DWORD severity) {
+  SetPortFunction setPort = SpoolerSetPort();
+  if (!setPort) return;
+  WCHAR port[kPortNameSize];
+  WCHAR text[160];
+  if (!MultiByteToWideChar(CP_ACP, 0, portName, -1, port, kPortNameSize)) return;
+  PORT_INFO_3W status = {0, nullptr, severity};
+  if (words && *words && MultiByteToWideChar(CP_ACP, 0, words, -1, text, ARRAYSIZE(text))) status.pszStatus = text;
+  setPort(nullptr, port, 3, reinterpret_cast<BYTE*>(&status));
+}
+
+// Shows the printer's problem, when it reports one, as the port's status.
+void ShowState(const PortEntry& port, const PrinterState& state) {
+  bool problem = state.errors || state.deviceStatus == kDeviceWarning || state.deviceStatus == kDeviceDown;
+  if (!problem) return;
+  char words[160];
+  PrinterStateWords(state, words, sizeof words);
+  ShowPortStatus(port.portName, words, PrinterStateBlocks(state) ? PORT_STATUS_TYPE_ERROR : PORT_STATUS_TYPE_WARNING);
+}
+
+bool Ask(PrinterWatch* watch, PrinterState* state) {
+  *state = PrinterState{};
+  return watch->wanted && PrinterStateAskForJob(MonitorKeyPath, watch->agent, state);
+}
+
+}  // namespace
+
+void WatchJobStart(const PortEntry& port, DeliveryWay& way, bool reached, PrinterWatch* watch) {
+  *watch = PrinterWatch{};
+  sockaddr_storage address;
+  if (!PrinterStateWanted(port) || !way.PrinterAddress(&address)) return;
+  watch->wanted = true;
+  watch->agent = PrinterAgentFor(port, address);
+  if (reached && Ask(watch, &watch->before)) ShowState(port, watch->before);
+}
+
+void WatchJobFailure(const PortEntry& port, PrinterWatch* watch, char* words, size_t size) {
+  if (size) *words = '\0';
+  PrinterState now;
+  if (!Ask(watch, &now)) return;
+  PrinterStateWords(now, words, size);
+  ShowState(port, now);
+}
+
+bool WatchJobDelivered(const PortEntry& port, PrinterWatch* watch, DWORD* pages) {
+  if (!watch->wanted) return false;
+  ShowPortStatus(port.portName, nullptr, PORT_STATUS_TYPE_INFO);  // a job went through: what stopped it is over
+  PrinterState after;
+  if (!Ask(watch, &after)) return false;
+  ShowState(port, after);  // a warning that lasts, such as toner low
+  if (!watch->before.hasPageCount || !after.hasPageCount) return false;
+  *pages = after.pageCount - watch->before.pageCount;  // a counter that wrapped still counts right
+  return true;
+}
