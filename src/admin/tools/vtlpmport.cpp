@@ -461,7 +461,10 @@ int TestPage(Monitor& monitor, const std::string& port) {
     return Report(kFailed, "The test page was not printed: " + Value(page, "Reason") + " (" + Value(page, "Error") +
                                ")." + state);
   }
-  std::string pages = Has(page, "Pages") ? ", " + Counted(Value(page, "Pages"), "page") : "";
+  // A printer counts a page once it is out, which may be after it took the job's last byte.
+  std::string pages = !Has(page, "Pages")            ? ""
+                      : Value(page, "Pages") == "0" ? "; the printer's page counter has not moved yet"
+                                                    : ", " + Counted(Value(page, "Pages"), "page") + " by the printer's count";
   return Report(kDone, "The test page went to " + XcvEscape(Value(page, "Printer")) + ": " +
                            Counted(Value(page, "Bytes"), "byte") + pages + "." + state);
 }
