@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "benchjob.h"
 #include "diag/eventlog.h"
 #include "jobs/portjob.h"
 #include "model/portentry.h"
@@ -24,40 +25,6 @@ namespace {
 
 constexpr char kPath[] = "System\\PressmarkBench\\snmp";
 constexpr DWORD kJobBytes = 1 << 20;
-constexpr DWORD kChunk = 4096;
-
-// A printer on 127.0.0.1 that reads every connection to its end.
-class DrainingPrinter {
-public:
-  DrainingPrinter() {
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-    listen(listener_, 4);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] {
-      static char buffer[1 << 16];
-      for (SOCKET connection; (connection = accept(listener_, nullptr, nullptr)) != INVALID_SOCKET;) {
-        while (recv(connection, buffer, sizeof buffer, 0) > 0) {
-        }
-        closesocket(connection);
-      }
-    });
-  }
-  ~DrainingPrinter() {
-    closesocket(listener_);
-    thread_.join();
-  }
-  unsigned short port() const { return port_; }
-
-private:
-  SOCKET listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  unsigned short port_ = 0;
-  std::thread thread_;
-};
 
 void PlantPort(const char* name, DWORD printerPort, const char* snmp, DWORD agentPort) {
   std::string key = std::string(kPath) + "\\Ports\\" + name;
@@ -70,26 +37,11 @@ void PlantPort(const char* name, DWORD printerPort, const char* snmp, DWORD agen
   RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), "SNMP Device Index", REG_SZ, "2", 2);
 }
 
-bool PrintJob(const char* portName) {
-  static std::vector<BYTE> chunk(kChunk, 'x');
-  HANDLE port = nullptr;
-  if (!MonitorOpenPort(portName, &port)) return false;
-  DOC_INFO_1A document = {const_cast<char*>("bench"), nullptr, nullptr};
-  bool printed = MonitorStartDocPort(port, nullptr, 1, 1, reinterpret_cast<BYTE*>(&document));
-  for (DWORD sent = 0; printed && sent < kJobBytes; sent += kChunk) {
-    DWORD written = 0;
-    printed = MonitorWritePort(port, chunk.data(), kChunk, &written) && written == kChunk;
-  }
-  printed = MonitorEndDocPort(port) && printed;
-  MonitorClosePort(port);
-  return printed;
-}
-
 double Seconds(const char* port, int jobs, bool* printed) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  for (int i = 0; i < jobs; ++i) *printed &= PrintJob(port);
+  for (int i = 0; i < jobs; ++i) *printed &= PrintThroughMonitor(port, kJobBytes);
   QueryPerformanceCounter(&end);
   return double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
 }
@@ -101,7 +53,7 @@ void RunSnmpBench() {
     TestAgent agent("override 1.3.6.1.2.1.25.3.2.1.5.2 integer 2\noverride 1.3.6.1.2.1.25.3.5.1.1.2 integer 3\n"
                     "override 1.3.6.1.2.1.25.3.5.1.2.2 octet_str 0x00\noverride 1.3.6.1.2.1.43.10.2.1.4.2.1 counter 7\n");
     agent.SetPageCount(1);
-    DrainingPrinter printer;
+    BenchPrinter printer(false);
     SOCKET silent = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);  // an agent's port that never answers
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -114,7 +66,7 @@ void RunSnmpBench() {
     PlantPort("silent", printer.port(), "True", ntohs(address.sin_port));
     EvSetLevel(0);
     MonitorInitialize(kPath);
-    bool printed = PrintJob("asking");  // the agent's first answer, before the timing
+    bool printed = PrintThroughMonitor("asking", kJobBytes);  // the agent's first answer, before the timing
     constexpr int kJobs = 20;
     double plain = 1e9, asking = 1e9;
     for (int round = 0; round < 5; ++round) {
@@ -126,7 +78,8 @@ void RunSnmpBench() {
     PortEntry port = {};
     port.snmpPortNumber = agent.port();
     port.snmpDeviceIndex = 2;
-    sockaddr_storage loopback = {AF_INET};
+    sockaddr_storage loopback = {};
+    loopback.ss_family = AF_INET;
     reinterpret_cast<sockaddr_in&>(loopback).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const PrinterAgent asked = PrinterAgentFor(port, loopback);
     PrinterState state;
