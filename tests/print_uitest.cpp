@@ -363,7 +363,8 @@ TEST_F(PrintTest, APrinterThatAnswersSnmpCountsTheJobsPagesAndTellsWhyAJobFailed
   PrinterState state;  // the agent answers once before the jobs ask, however busy the machine
   ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor({.snmpPortNumber = agent.port()}, {AF_INET}), 10000, &state));
   TestPrinter printer(TestPrinter::kKeeps);
-  printer.onServed = [&] { agent.SetPageCount(103); };
+  // The printer counts the pages once it has the job, a while after the job's start was answered.
+  printer.onServed = [&] { Sleep(300), agent.SetPageCount(103); };
   PlantPort(printer.port, {{"SNMP Status", "True"}, {"SNMP Port Number", std::to_string(agent.port())}});
   Set(kOptionsKey, {{"Logging Level", "2"}});
   EXPECT_TRUE(Print(L"three pages", "abc"));

@@ -97,6 +97,7 @@ void ReportPrinted(const OpenPort& open, PortJob* job) {
 
 // Gives back what the job holds; the job is idle afterwards, ready for the next one.
 void EndJob(PortJob* job) {
+  WatchJobEnd(&job->watch);
   if (job->way) job->way->Abandon();
   delete job->way;
   job->way = nullptr;

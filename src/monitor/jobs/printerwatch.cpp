@@ -2,6 +2,7 @@
 
 #include <winspool.h>
 
+#include <new>
 #include <string>
 
 #include "model/portlist.h"
@@ -39,26 +40,38 @@ void ShowState(const PortEntry& port, const PrinterState& state) {
   ShowPortStatus(port.portName, words, PrinterStateBlocks(state) ? PORT_STATUS_TYPE_ERROR : PORT_STATUS_TYPE_WARNING);
 }
 
-bool Ask(PrinterWatch* watch, PrinterState* state) {
+// Asks the printer now, on the job's question (made when there is none yet).
+bool AskNow(PrinterWatch* watch, PrinterState* state) {
   *state = PrinterState{};
-  return watch->wanted && PrinterStateAskForJob(MonitorKeyPath, watch->agent, state);
+  if (!watch->wanted || (!watch->question && !(watch->question = new (std::nothrow) PrinterQuestion))) return false;
+  watch->question->Ask(MonitorKeyPath, watch->agent);
+  return watch->question->Answer(state);
+}
+
+// The answer to the start's question; false when it was not asked or not answered.
+bool StartAnswer(PrinterWatch* watch, PrinterState* state) {
+  *state = PrinterState{};
+  return watch->question && watch->question->Answer(state);
 }
 
 }  // namespace
 
 void WatchJobStart(const PortEntry& port, DeliveryWay& way, bool reached, PrinterWatch* watch) {
-  *watch = PrinterWatch{};
+  WatchJobEnd(watch);
   sockaddr_storage address;
   if (!PrinterStateWanted(port) || !way.PrinterAddress(&address)) return;
   watch->wanted = true;
   watch->agent = PrinterAgentFor(port, address);
-  if (reached && Ask(watch, &watch->before)) ShowState(port, watch->before);
+  if (reached && (watch->question = new (std::nothrow) PrinterQuestion)) {
+    watch->question->Ask(MonitorKeyPath, watch->agent);
+  }
 }
 
 void WatchJobFailure(const PortEntry& port, PrinterWatch* watch, char* words, size_t size) {
   if (size) *words = '\0';
   PrinterState now;
-  if (!Ask(watch, &now)) return;
+  StartAnswer(watch, &now);  // the memory learns whether the agent answers
+  if (!AskNow(watch, &now)) return;
   PrinterStateWords(now, words, size);
   ShowState(port, now);
 }
@@ -66,10 +79,16 @@ void WatchJobFailure(const PortEntry& port, PrinterWatch* watch, char* words, si
 bool WatchJobDelivered(const PortEntry& port, PrinterWatch* watch, DWORD* pages) {
   if (!watch->wanted) return false;
   ShowPortStatus(port.portName, nullptr, PORT_STATUS_TYPE_INFO);  // a job went through: what stopped it is over
-  PrinterState after;
-  if (!Ask(watch, &after)) return false;
+  PrinterState before, after;
+  bool counted = StartAnswer(watch, &before) && before.hasPageCount;
+  if (!AskNow(watch, &after)) return false;
   ShowState(port, after);  // a warning that lasts, such as toner low
-  if (!watch->before.hasPageCount || !after.hasPageCount) return false;
-  *pages = after.pageCount - watch->before.pageCount;  // a counter that wrapped still counts right
+  if (!counted || !after.hasPageCount) return false;
+  *pages = after.pageCount - before.pageCount;  // a counter that wrapped still counts right
   return true;
+}
+
+void WatchJobEnd(PrinterWatch* watch) {
+  delete watch->question;
+  *watch = PrinterWatch{};
 }

@@ -57,10 +57,14 @@ std::string SilenceName(const sockaddr_storage& address) {
   return name;
 }
 
-bool OpenSilence(const char* monitorKeyPath, HKEY* key) {
+// The silence memory's key; made (volatile: it goes with the system's restart) only when asked to.
+bool OpenSilence(const char* monitorKeyPath, bool make, HKEY* key) {
   std::string path = std::string(monitorKeyPath) + "\\SNMP Silence";
-  return RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                         KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, key, nullptr) == ERROR_SUCCESS;
+  const REGSAM access = KEY_QUERY_VALUE | KEY_SET_VALUE;
+  LONG result = make ? RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_VOLATILE, access,
+                                       nullptr, key, nullptr)
+                     : RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, key);
+  return result == ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -83,14 +87,17 @@ PrinterAgent PrinterAgentFor(const PortEntry& port, const sockaddr_storage& prin
   return agent;
 }
 
-bool PrinterStateAsk(const PrinterAgent& agent, DWORD waitMs, PrinterState* state) {
-  *state = {};
-  const DWORD index = agent.deviceIndex;
-  const BerOid oids[kAskedCount] = {
-      Oid({1, 3, 6, 1, 2, 1, 25, 3, 2, 1, 5}, index), Oid({1, 3, 6, 1, 2, 1, 25, 3, 5, 1, 1}, index),
-      Oid({1, 3, 6, 1, 2, 1, 25, 3, 5, 1, 2}, index), Oid({1, 3, 6, 1, 2, 1, 43, 10, 2, 1, 4}, index, true)};
-  SnmpResponse response;
-  if (!SnmpGet(agent.address, agent.community, oids, kAskedCount, waitMs, &response)) return false;
+namespace {
+
+// The values a printer is asked for, in the order of AskedValue.
+void AskedOids(DWORD index, BerOid* oids) {
+  oids[kAskedDevice] = Oid({1, 3, 6, 1, 2, 1, 25, 3, 2, 1, 5}, index);
+  oids[kAskedPrinter] = Oid({1, 3, 6, 1, 2, 1, 25, 3, 5, 1, 1}, index);
+  oids[kAskedErrors] = Oid({1, 3, 6, 1, 2, 1, 25, 3, 5, 1, 2}, index);
+  oids[kAskedPages] = Oid({1, 3, 6, 1, 2, 1, 43, 10, 2, 1, 4}, index, true);
+}
+
+void ReadState(const SnmpResponse& response, PrinterState* state) {
   state->answered = true;
   state->deviceStatus = Status(response.values[kAskedDevice]);
   state->printerStatus = Status(response.values[kAskedPrinter]);
@@ -98,29 +105,59 @@ bool PrinterStateAsk(const PrinterAgent& agent, DWORD waitMs, PrinterState* stat
   const SnmpValue& pages = response.values[kAskedPages];
   state->hasPageCount = pages.tag == kBerCounter32 || pages.tag == kBerCounter64;
   state->pageCount = state->hasPageCount ? static_cast<DWORD>(pages.number) : 0;
+}
+
+}  // namespace
+
+bool PrinterStateAsk(const PrinterAgent& agent, DWORD waitMs, PrinterState* state) {
+  *state = {};
+  BerOid oids[kAskedCount];
+  AskedOids(agent.deviceIndex, oids);
+  SnmpResponse response;
+  if (!SnmpGet(agent.address, agent.community, oids, kAskedCount, waitMs, &response)) return false;
+  ReadState(response, state);
   return true;
 }
 
-bool PrinterStateAskForJob(const char* monitorKeyPath, const PrinterAgent& agent, PrinterState* state) {
-  *state = {};
+void PrinterQuestion::Ask(const char* monitorKeyPath, const PrinterAgent& agent) {
+  keyPath_ = monitorKeyPath;
+  agent_ = agent;
   ScopedKey silence;
-  const bool remembers = OpenSilence(monitorKeyPath, silence.out());
-  const std::string name = SilenceName(agent.address);
-  ULONGLONG until = 0;
-  DWORD size = sizeof until;
-  if (remembers && RegQueryValueExA(silence.get(), name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&until),
-                                    &size) == ERROR_SUCCESS && size == sizeof until && GetTickCount64() < until) {
-    return false;
+  if (OpenSilence(monitorKeyPath, false, silence.out())) {
+    ULONGLONG until = 0;
+    DWORD size = sizeof until;
+    remembered_ = RegQueryValueExA(silence.get(), SilenceName(agent.address).c_str(), nullptr, nullptr,
+                                   reinterpret_cast<BYTE*>(&until), &size) == ERROR_SUCCESS;
+    if (remembered_ && size == sizeof until && GetTickCount64() < until) return;
   }
-  const bool answered = PrinterStateAsk(agent, kSnmpWaitMs, state);
-  if (!remembers) return answered;
+  BerOid oids[kAskedCount];
+  AskedOids(agent.deviceIndex, oids);
+  asked_ = exchange_.Start(agent.address, agent.community, oids, kAskedCount, kSnmpWaitMs);
+}
+
+bool PrinterQuestion::Answer(PrinterState* state) {
+  *state = {};
+  if (!asked_) return false;
+  asked_ = false;
+  SnmpResponse response;
+  bool answered = exchange_.Finish(&response);
+  if (answered) ReadState(response, state);
+  ScopedKey silence;
+  if ((answered && !remembered_) || !OpenSilence(keyPath_, !answered, silence.out())) return answered;
+  const std::string name = SilenceName(agent_.address);
   if (answered) {
     RegDeleteValueA(silence.get(), name.c_str());
     return true;
   }
-  until = GetTickCount64() + kSnmpSilenceMs;
+  ULONGLONG until = GetTickCount64() + kSnmpSilenceMs;
   RegSetValueExA(silence.get(), name.c_str(), 0, REG_QWORD, reinterpret_cast<const BYTE*>(&until), sizeof until);
   return false;
+}
+
+bool PrinterStateAskForJob(const char* monitorKeyPath, const PrinterAgent& agent, PrinterState* state) {
+  PrinterQuestion question;
+  question.Ask(monitorKeyPath, agent);
+  return question.Answer(state);
 }
 
 static std::string Words(const PrinterState& state) {

@@ -10,6 +10,8 @@
 #include <cstddef>
 
 #include "model/portentry.h"
+#include "names/resolve.h"
+#include "printer/snmp.h"
 
 // hrDeviceStatus
 constexpr DWORD kDeviceUnknown = 1, kDeviceRunning = 2, kDeviceWarning = 3, kDeviceTesting = 4, kDeviceDown = 5;
@@ -78,6 +80,24 @@ bool PrinterStateAsk(const PrinterAgent& agent, DWORD waitMs, PrinterState* stat
 // under `monitorKeyPath` and left unasked (false at once) for kSnmpSilenceMs; one that answers is
 // forgotten there.
 bool PrinterStateAskForJob(const char* monitorKeyPath, const PrinterAgent& agent, PrinterState* state);
+
+// PrinterStateAskForJob in two steps, so that a job goes on while the agent answers: Ask sends the
+// question (unless the memory says the agent is silent), Answer takes the answer that came
+// meanwhile, else waits what is left of kSnmpWaitMs, and keeps the memory. Asked again, the same
+// agent is asked on the same socket.
+class PrinterQuestion {
+public:
+  void Ask(const char* monitorKeyPath, const PrinterAgent& agent);
+  bool Answer(PrinterState* state);  // once per Ask; false when the agent was not asked or did not answer
+
+private:
+  ScopedSockets sockets_;  // declared first: the sockets stop after the exchange's socket closed
+  const char* keyPath_ = nullptr;
+  PrinterAgent agent_ = {};
+  bool remembered_ = false;  // the memory held the agent when it was asked
+  bool asked_ = false;
+  SnmpExchange exchange_;
+};
 
 // The state in words, for events, the port's status and vtlpmport: the detected errors, most
 // serious first ("paper out, door open"; the conditions that stop printing before the warnings),

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "names/resolve.h"
+
 std::string SnmpEncodeGet(const SnmpRequest& request) {
   std::string varbinds;
   for (size_t i = 0; i < request.count; ++i) {
@@ -90,38 +92,7 @@ SnmpRefusal SnmpDecodeResponse(const SnmpRequest& request, const BYTE* data, siz
 
 namespace {
 
-// One version's request in flight; an SNMPv1 one shrinks as the agent names values it lacks.
-struct Asking {
-  SnmpRequest request;
-  BerOid oids[kSnmpMaxOids];
-  size_t place[kSnmpMaxOids];  // each OID's place in the caller's list
-  std::string datagram;
-};
-
-class WinsockSession {
-public:
-  WinsockSession() { WSADATA data; started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0; }
-  ~WinsockSession() { if (started_) WSACleanup(); }
-  WinsockSession(const WinsockSession&) = delete;
-  WinsockSession& operator=(const WinsockSession&) = delete;
-
-private:
-  bool started_;
-};
-
-class ScopedSocket {
-public:
-  explicit ScopedSocket(SOCKET socket) : socket_(socket) {}
-  ~ScopedSocket() { if (socket_ != INVALID_SOCKET) closesocket(socket_); }
-  ScopedSocket(const ScopedSocket&) = delete;
-  ScopedSocket& operator=(const ScopedSocket&) = delete;
-  SOCKET get() const { return socket_; }
-
-private:
-  SOCKET socket_;
-};
-
-void StartAsking(Asking* asking, long version, const char* community, long requestId, const BerOid* oids,
+void StartAsking(SnmpAsking* asking, long version, const char* community, long requestId, const BerOid* oids,
                  size_t count) {
   for (size_t i = 0; i < count; ++i) {
     asking->oids[i] = oids[i];
@@ -133,7 +104,7 @@ void StartAsking(Asking* asking, long version, const char* community, long reque
 
 // Drops the OID an SNMPv1 noSuchName names (1-based), marking it lacking in *response, and encodes
 // the smaller request under a new id. False when the index names no OID of the request.
-bool AskWithout(Asking* asking, long errorIndex, SnmpResponse* response) {
+bool AskWithout(SnmpAsking* asking, long errorIndex, SnmpResponse* response) {
   size_t count = asking->request.count;
   if (errorIndex < 1 || static_cast<size_t>(errorIndex) > count) return false;
   response->values[asking->place[errorIndex - 1]].tag = kBerNoSuchObject;
@@ -147,12 +118,12 @@ bool AskWithout(Asking* asking, long errorIndex, SnmpResponse* response) {
   return true;
 }
 
-void Send(SOCKET socket, const Asking& asking) {
+void Send(SOCKET socket, const SnmpAsking& asking) {
   send(socket, asking.datagram.data(), static_cast<int>(asking.datagram.size()), 0);
 }
 
 // Whether the datagram soundly answers one of the requests; fills *response when it does.
-bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, Asking* v2, Asking* v1, SnmpResponse* response) {
+bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, SnmpAsking* v2, SnmpAsking* v1, SnmpResponse* response) {
   SnmpResponse answer = {};
   if (SnmpDecodeResponse(v2->request, data, size, &answer) == SnmpRefusal::kNone) {
     *response = answer;
@@ -172,51 +143,77 @@ bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, Asking* v2, Asking
   return true;
 }
 
-// Waits for a datagram until `until` (GetTickCount64); its size, or 0 when none came.
-size_t Receive(SOCKET socket, ULONGLONG until, BYTE* data, size_t size) {
-  ULONGLONG now = GetTickCount64();
-  if (now >= until) return 0;
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(socket, &readable);
-  DWORD left = static_cast<DWORD>(until - now);
-  timeval timeout = {static_cast<long>(left / 1000), static_cast<long>(left % 1000) * 1000};
-  if (select(0, &readable, nullptr, nullptr, &timeout) != 1) return 0;
+// Waits `waitMs` at most for a datagram (0: takes only one that is there); its size, or 0 when none came.
+// The socket does not block: a datagram that is there is taken without a select.
+size_t Receive(SOCKET socket, ULONGLONG waitMs, BYTE* data, size_t size) {
+  if (waitMs > 0) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval timeout = {static_cast<long>(waitMs / 1000), static_cast<long>(waitMs % 1000) * 1000};
+    if (select(0, &readable, nullptr, nullptr, &timeout) != 1) return 0;
+  }
   int received = recv(socket, reinterpret_cast<char*>(data), static_cast<int>(size), 0);
   return received > 0 ? static_cast<size_t>(received) : 0;  // an error (a refused port) is waited past
 }
 
 }  // namespace
 
-bool SnmpGet(const sockaddr_storage& agent, const char* community, const BerOid* oids, size_t count, DWORD waitMs,
-             SnmpResponse* response) {
-  *response = {};
+SnmpExchange::~SnmpExchange() {
+  if (socket_ != INVALID_SOCKET) closesocket(socket_);
+}
+
+bool SnmpExchange::Start(const sockaddr_storage& agent, const char* community, const BerOid* oids, size_t count,
+                         DWORD waitMs) {
   if (count > kSnmpMaxOids) count = kSnmpMaxOids;
-  WinsockSession winsock;
-  ScopedSocket socket(::socket(agent.ss_family, SOCK_DGRAM, IPPROTO_UDP));
-  int length = agent.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-  if (socket.get() == INVALID_SOCKET || connect(socket.get(), reinterpret_cast<const sockaddr*>(&agent), length) != 0) {
-    return false;
-  }
-  long requestId = static_cast<long>((GetTickCount() ^ (GetCurrentProcessId() << 12)) & 0x3FFFFFFE);
-  Asking v2, v1;
-  StartAsking(&v2, kSnmpV2c, community, requestId, oids, count);
-  StartAsking(&v1, kSnmpV1, community, requestId + 1, oids, count);
-  const ULONGLONG start = GetTickCount64(), halfway = start + waitMs / 2, deadline = start + waitMs;
-  bool resent = false;
-  Send(socket.get(), v2);
-  Send(socket.get(), v1);
-  BYTE datagram[1500];
-  for (ULONGLONG now = start; now < deadline; now = GetTickCount64()) {
-    if (!resent && now >= halfway) {
-      Send(socket.get(), v2);
-      Send(socket.get(), v1);
-      resent = true;
+  if (socket_ == INVALID_SOCKET) {
+    socket_ = socket(agent.ss_family, SOCK_DGRAM, IPPROTO_UDP);
+    int length = agent.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    u_long nonBlocking = 1;
+    if (socket_ == INVALID_SOCKET || connect(socket_, reinterpret_cast<const sockaddr*>(&agent), length) != 0 ||
+        ioctlsocket(socket_, FIONBIO, &nonBlocking) != 0) {
+      return false;
     }
-    size_t size = Receive(socket.get(), resent ? deadline : halfway, datagram, sizeof datagram);
-    if (size && TakeAnswer(socket.get(), datagram, size, &v2, &v1, response)) return true;
+  }
+  // A new id each time: a late answer to an earlier request on this socket is no answer to this one.
+  long requestId = static_cast<long>(((GetTickCount() ^ (GetCurrentProcessId() << 12)) + 4 * ++started_) & 0x3FFFFFFE);
+  StartAsking(&v2_, kSnmpV2c, community, requestId, oids, count);
+  StartAsking(&v1_, kSnmpV1, community, requestId + 1, oids, count);
+  const ULONGLONG start = GetTickCount64();
+  halfway_ = start + waitMs / 2;
+  deadline_ = start + waitMs;
+  Send(socket_, v2_);
+  Send(socket_, v1_);
+  return true;
+}
+
+bool SnmpExchange::Finish(SnmpResponse* response) {
+  *response = {};
+  if (socket_ == INVALID_SOCKET) return false;
+  BYTE datagram[1500];
+  // What came meanwhile is read first, also once the wait is over.
+  for (size_t size; (size = Receive(socket_, 0, datagram, sizeof datagram)) > 0;) {
+    if (TakeAnswer(socket_, datagram, size, &v2_, &v1_, response)) return true;
+  }
+  for (ULONGLONG now = GetTickCount64(); now < deadline_; now = GetTickCount64()) {
+    bool resend = now >= halfway_;
+    if (resend) {
+      Send(socket_, v2_);
+      Send(socket_, v1_);
+      halfway_ = deadline_;
+    }
+    size_t size = Receive(socket_, (resend ? deadline_ : halfway_) - now, datagram, sizeof datagram);
+    if (size && TakeAnswer(socket_, datagram, size, &v2_, &v1_, response)) return true;
   }
   *response = {};
   SetLastError(WSAETIMEDOUT);
   return false;
+}
+
+bool SnmpGet(const sockaddr_storage& agent, const char* community, const BerOid* oids, size_t count, DWORD waitMs,
+             SnmpResponse* response) {
+  *response = {};
+  ScopedSockets sockets;
+  SnmpExchange exchange;
+  return exchange.Start(agent, community, oids, count, waitMs) && exchange.Finish(response);
 }

@@ -48,6 +48,38 @@ std::string SnmpEncodeGet(const SnmpRequest& request);
 // has OIDs, each naming the OID asked in its place.
 SnmpRefusal SnmpDecodeResponse(const SnmpRequest& request, const BYTE* data, size_t size, SnmpResponse* response);
 
+// One version's request in flight; an SNMPv1 one shrinks as the agent names values it lacks.
+struct SnmpAsking {
+  SnmpRequest request;
+  BerOid oids[kSnmpMaxOids];
+  size_t place[kSnmpMaxOids];  // each OID's place in the caller's list
+  std::string datagram;
+};
+
+// A GET on its way, as SnmpGet below makes it, in two steps: Start sends the requests, and their
+// answer waits in the socket until Finish takes it, so the asker can do other work meanwhile.
+// Sockets must be started around it.
+class SnmpExchange {
+public:
+  SnmpExchange() = default;
+  ~SnmpExchange();
+  SnmpExchange(const SnmpExchange&) = delete;
+  SnmpExchange& operator=(const SnmpExchange&) = delete;
+
+  // Sends the requests; the wait of `waitMs` starts now. False when no socket could send them. A
+  // later Start, after Finish, asks the same agent again on the same socket.
+  bool Start(const sockaddr_storage& agent, const char* community, const BerOid* oids, size_t count, DWORD waitMs);
+  // Takes the first sound answer that came, else waits for one until the wait is over; false when
+  // none came (the last error then WSAETIMEDOUT).
+  bool Finish(SnmpResponse* response);
+
+private:
+  SOCKET socket_ = INVALID_SOCKET;
+  unsigned started_ = 0;
+  SnmpAsking v2_, v1_;
+  ULONGLONG halfway_ = 0, deadline_ = 0;  // GetTickCount64: when the requests go out again, when the wait ends
+};
+
 // Asks the agent at `agent` for `count` (at most kSnmpMaxOids) values, SNMPv2c and SNMPv1 at once,
 // and takes the first sound answer; an SNMPv1 noSuchName is asked again without the value it names
 // (which then reads kBerNoSuchObject). The requests go out again once halfway through `waitMs`;
