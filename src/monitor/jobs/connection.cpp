@@ -301,6 +301,13 @@ DWORD ConnFinish(SOCKET connection, DWORD timeoutMs) {
   return WSAETIMEDOUT;
 }
 
+DWORD ConnOpenLpr(const ConnPrinter& printer, DWORD timeoutMs, SOCKET* connection) {
+  DWORD error = ConnOpen(printer, true, true, timeoutMs, connection);
+  if (error != WSAEADDRINUSE && error != WSAEADDRNOTAVAIL) return error;
+  ConnClose(connection);
+  return ConnOpen(printer, false, true, timeoutMs, connection);
+}
+
 bool ConnPrinterAddress(const ConnPrinter& printer, SOCKET connection, sockaddr_storage* address) {
   int length = sizeof *address;
   if (connection != INVALID_SOCKET && getpeername(connection, reinterpret_cast<sockaddr*>(address), &length) == 0) {

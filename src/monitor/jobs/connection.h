@@ -39,6 +39,11 @@ DWORD ConnLocate(const PortEntry& port, unsigned short defaultPort, const char* 
 // send buffer is kept modest, so that what the printer takes shows soon.
 DWORD ConnOpen(const ConnPrinter& printer, bool reservedSource, bool noDelay, DWORD timeoutMs, SOCKET* connection);
 
+// ConnOpen for LPR: from a reserved source port, every command sent at once. When the reserved
+// port still serves, or has just served, an earlier connection to the printer (in TIME_WAIT some
+// systems answer "address not available"), from any port.
+DWORD ConnOpenLpr(const ConnPrinter& printer, DWORD timeoutMs, SOCKET* connection);
+
 // Sends all of `data` in slices of 16 KB; *sent tells how many bytes went out, also on failure.
 // WSAETIMEDOUT when the printer took no slice within the connection's timeout. Before a slice it
 // looks, without waiting, whether the printer closed or reset the connection (what the printer

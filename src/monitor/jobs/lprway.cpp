@@ -101,13 +101,7 @@ private:
   // A connection of the job's own (from a reserved port when one is free), with the queue
   // accepting the job; every command goes out at once.
   DWORD Connect() {
-    DWORD error = ConnOpen(printer_, true, true, job_.timeoutMs, &connection_);
-    if (error == WSAEADDRINUSE || error == WSAEADDRNOTAVAIL) {
-      // The reserved source port still serves, or has just served, an earlier connection to this
-      // printer (in TIME_WAIT some systems answer "address not available"): any port will do.
-      ConnClose(&connection_);
-      error = ConnOpen(printer_, false, true, job_.timeoutMs, &connection_);
-    }
+    DWORD error = ConnOpenLpr(printer_, job_.timeoutMs, &connection_);
     if (error) return error;
     char host[64];
     return SendCommand(LprReceiveJobCommand(Described(host)));

@@ -35,14 +35,6 @@ void AddressOf(SOCKET connection, PortStatus* status, sockaddr_storage* peer) {
   inet_ntop(peer->ss_family, number, status->address, sizeof status->address);
 }
 
-// A connection from a reserved port, as LPR jobs come, else from any port when none is free.
-DWORD OpenLprConnection(const ConnPrinter& printer, DWORD waitMs, SOCKET* connection) {
-  DWORD error = ConnOpen(printer, true, true, waitMs, connection);
-  if (error != WSAEADDRINUSE && error != WSAEADDRNOTAVAIL) return error;
-  ConnClose(connection);
-  return ConnOpen(printer, false, true, waitMs, connection);
-}
-
 // Whether a queue's first line says that the printer has no such queue.
 bool SaysUnknownQueue(const char* line) {
   std::string folded = line;
@@ -90,7 +82,7 @@ void AskTcpPrinter(const PortEntry& port, PortStatus* status) {
   if (error) return SetFailure(status, error, nullptr);  // no address to ask over SNMP either
   DWORD waitMs = WaitFor(port);
   SOCKET connection = INVALID_SOCKET;
-  error = lpr ? OpenLprConnection(printer, waitMs, &connection) : ConnOpen(printer, false, false, waitMs, &connection);
+  error = lpr ? ConnOpenLpr(printer, waitMs, &connection) : ConnOpen(printer, false, false, waitMs, &connection);
   sockaddr_storage asked = printer.addresses[0];
   status->answers = error == 0;
   if (error) {

@@ -9,6 +9,7 @@
 #include "jobs/jobtext.h"
 #include "jobs/postscript.h"
 #include "model/portlist.h"
+#include "printer/printerstate.h"
 
 namespace {
 
@@ -37,7 +38,9 @@ std::string Protocol(const PortEntry& port) {
 // The community stays off the paper: it is the printer's password for SNMP.
 std::string Snmp(const PortEntry& port) {
   if (port.protocol != kProtocolTcp || !port.snmpStatus) return "off";
-  return "on, UDP port " + std::to_string(port.snmpPortNumber) + ", device " + std::to_string(port.snmpDeviceIndex);
+  DWORD udpPort = port.snmpPortNumber ? port.snmpPortNumber : kSnmpDefaultPort;
+  DWORD device = port.snmpDeviceIndex ? port.snmpDeviceIndex : kSnmpDefaultDeviceIndex;
+  return "on, UDP port " + std::to_string(udpPort) + ", device " + std::to_string(device);
 }
 
 }  // namespace

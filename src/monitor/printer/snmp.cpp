@@ -122,11 +122,13 @@ void Send(SOCKET socket, const SnmpAsking& asking) {
   send(socket, asking.datagram.data(), static_cast<int>(asking.datagram.size()), 0);
 }
 
-// Whether the datagram soundly answers one of the requests; fills *response when it does.
-bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, SnmpAsking* v2, SnmpAsking* v1, SnmpResponse* response) {
+// Whether the datagram soundly answers one of the requests; fills *response and *version when it does.
+bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, SnmpAsking* v2, SnmpAsking* v1, SnmpResponse* response,
+                long* version) {
   SnmpResponse answer = {};
   if (SnmpDecodeResponse(v2->request, data, size, &answer) == SnmpRefusal::kNone) {
     *response = answer;
+    *version = kSnmpV2c;
     return true;
   }
   if (SnmpDecodeResponse(v1->request, data, size, &answer) != SnmpRefusal::kNone) return false;
@@ -140,6 +142,7 @@ bool TakeAnswer(SOCKET socket, const BYTE* data, size_t size, SnmpAsking* v2, Sn
   response->errorStatus = answer.errorStatus;
   response->errorIndex = answer.errorIndex;
   for (size_t i = 0; i < v1->request.count; ++i) response->values[v1->place[i]] = answer.values[i];
+  *version = kSnmpV1;
   return true;
 }
 
@@ -182,8 +185,9 @@ bool SnmpExchange::Start(const sockaddr_storage& agent, const char* community, c
   const ULONGLONG start = GetTickCount64();
   halfway_ = start + waitMs / 2;
   deadline_ = start + waitMs;
-  Send(socket_, v2_);
-  Send(socket_, v1_);
+  // An agent that answered one version before is asked in that one; both go out again halfway.
+  if (version_ != kSnmpV1) Send(socket_, v2_);
+  if (version_ != kSnmpV2c) Send(socket_, v1_);
   return true;
 }
 
@@ -193,7 +197,7 @@ bool SnmpExchange::Finish(SnmpResponse* response) {
   BYTE datagram[1500];
   // What came meanwhile is read first, also once the wait is over.
   for (size_t size; (size = Receive(socket_, 0, datagram, sizeof datagram)) > 0;) {
-    if (TakeAnswer(socket_, datagram, size, &v2_, &v1_, response)) return true;
+    if (TakeAnswer(socket_, datagram, size, &v2_, &v1_, response, &version_)) return true;
   }
   for (ULONGLONG now = GetTickCount64(); now < deadline_; now = GetTickCount64()) {
     bool resend = now >= halfway_;
@@ -203,7 +207,7 @@ bool SnmpExchange::Finish(SnmpResponse* response) {
       halfway_ = deadline_;
     }
     size_t size = Receive(socket_, (resend ? deadline_ : halfway_) - now, datagram, sizeof datagram);
-    if (size && TakeAnswer(socket_, datagram, size, &v2_, &v1_, response)) return true;
+    if (size && TakeAnswer(socket_, datagram, size, &v2_, &v1_, response, &version_)) return true;
   }
   *response = {};
   SetLastError(WSAETIMEDOUT);

@@ -67,7 +67,8 @@ public:
   SnmpExchange& operator=(const SnmpExchange&) = delete;
 
   // Sends the requests; the wait of `waitMs` starts now. False when no socket could send them. A
-  // later Start, after Finish, asks the same agent again on the same socket.
+  // later Start, after Finish, asks the same agent again on the same socket, in the version it
+  // answered in (the other goes out too if no answer came by halfway).
   bool Start(const sockaddr_storage& agent, const char* community, const BerOid* oids, size_t count, DWORD waitMs);
   // Takes the first sound answer that came, else waits for one until the wait is over; false when
   // none came (the last error then WSAETIMEDOUT).
@@ -76,6 +77,7 @@ public:
 private:
   SOCKET socket_ = INVALID_SOCKET;
   unsigned started_ = 0;
+  long version_ = -1;  // the version the agent answered in, once it did
   SnmpAsking v2_, v1_;
   ULONGLONG halfway_ = 0, deadline_ = 0;  // GetTickCount64: when the requests go out again, when the wait ends
 };
