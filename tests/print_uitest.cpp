@@ -361,7 +361,9 @@ TEST_F(PrintTest, APrinterThatAnswersSnmpCountsTheJobsPagesAndTellsWhyAJobFailed
                   "override 1.3.6.1.2.1.25.3.2.1.5.2 integer 5\noverride 1.3.6.1.2.1.25.3.5.1.2.2 octet_str 0x4800\n");
   agent.SetPageCount(100);
   PrinterState state;  // the agent answers once before the jobs ask, however busy the machine
-  ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor({.snmpPortNumber = agent.port()}, {AF_INET}), 10000, &state));
+  sockaddr_storage loopback = {AF_INET};
+  reinterpret_cast<sockaddr_in&>(loopback).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_TRUE(PrinterStateAsk(PrinterAgentFor({.snmpPortNumber = agent.port()}, loopback), 10000, &state));
   TestPrinter printer(TestPrinter::kKeeps);
   // The printer counts the pages once it has the job, a while after the job's start was answered.
   printer.onServed = [&] { Sleep(300), agent.SetPageCount(103); };
